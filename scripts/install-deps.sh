@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing need, if any are missing.
+# Run as root on Debian 12; does nothing when everything is already there.
+set -eu
+packages="cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix mingw-w64-tools wine64"
+missing=""
+for package in $packages; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing packages:$missing; run this script as root" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+# shellcheck disable=SC2086
+apt-get install -y --no-install-recommends $missing

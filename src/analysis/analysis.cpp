@@ -1,0 +1,107 @@
+// Button and wheel analysis of raw mouse records.
+//
+// Buttons. One press stamp and one release stamp serve all five buttons of all mice; a record
+// counts only when its whole button word is a single down or up flag.
+//
+//   press   (1) at 1000, latest release  990  -> "Mouse Button:1", fast click (10 ms apart)
+//   release (2) at 1015, latest press   1000  -> "Mouse Button:2, 15ms", fast click
+//   release (2) at 1016, latest press   1000  -> "Mouse Button:2, 16ms"
+//   press   (4) at 1010, latest release 1000  -> "Mouse Button:4", fast click (shared stamps)
+//   word 3: down and up in one record         -> no line, stamps kept; fast click if they lie
+//                                                15 ms or less apart
+//   word 0 (motion), word > 1023 (wheel data, wheel or higher flags) -> nothing
+//
+// Wheel. Only whole notches count; partial ones are dropped, never added up. The warning looks
+// at the previous counted record's stamp against the stamp the pump left after its latest pass.
+//
+//   delta 119 or -119 -> nothing;  delta 120 or 360 -> one "up" line;  delta -120 -> "down"
+//   pump stamp 1000, previous record at 995..1005 -> "wheel too fast!" before the line
+//   pump stamp 1000, previous record at 994 or 1006 -> the line alone
+#include "analysis/analysis.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "timing/timing.h"
+
+namespace {
+
+// usButtonFlags values, as the platform defines them.
+constexpr uint32_t RI_MOUSE_LEFT_BUTTON_DOWN = 0x0001;
+constexpr uint32_t RI_MOUSE_LEFT_BUTTON_UP = 0x0002;
+constexpr uint32_t RI_MOUSE_RIGHT_BUTTON_DOWN = 0x0004;
+constexpr uint32_t RI_MOUSE_RIGHT_BUTTON_UP = 0x0008;
+constexpr uint32_t RI_MOUSE_MIDDLE_BUTTON_DOWN = 0x0010;
+constexpr uint32_t RI_MOUSE_MIDDLE_BUTTON_UP = 0x0020;
+constexpr uint32_t RI_MOUSE_BUTTON_4_DOWN = 0x0040;
+constexpr uint32_t RI_MOUSE_BUTTON_4_UP = 0x0080;
+constexpr uint32_t RI_MOUSE_BUTTON_5_DOWN = 0x0100;
+constexpr uint32_t RI_MOUSE_BUTTON_5_UP = 0x0200;
+constexpr uint16_t RI_MOUSE_WHEEL = 0x0400;
+
+constexpr uint32_t kButtonWordMax = 0x03FF;  // every button flag, no wheel flag, no wheel data
+constexpr int64_t kFastClickWindowMs = 15;   // inclusive
+constexpr int16_t kWheelDeltaPerNotch = 120; // the platform's WHEEL_DELTA
+constexpr int64_t kWheelToleranceMs = 5;     // inclusive, either side of the pump stamp
+
+// Tells whether the word is exactly one button-down flag.
+bool IsPress(uint32_t word) {
+    return word == RI_MOUSE_LEFT_BUTTON_DOWN || word == RI_MOUSE_RIGHT_BUTTON_DOWN ||
+           word == RI_MOUSE_MIDDLE_BUTTON_DOWN || word == RI_MOUSE_BUTTON_4_DOWN ||
+           word == RI_MOUSE_BUTTON_5_DOWN;
+}
+
+// Tells whether the word is exactly one button-up flag.
+bool IsRelease(uint32_t word) {
+    return word == RI_MOUSE_LEFT_BUTTON_UP || word == RI_MOUSE_RIGHT_BUTTON_UP ||
+           word == RI_MOUSE_MIDDLE_BUTTON_UP || word == RI_MOUSE_BUTTON_4_UP ||
+           word == RI_MOUSE_BUTTON_5_UP;
+}
+
+}  // namespace
+
+// Stamps and reports a lone press or release of the five standard buttons, and fast clicks.
+void AnalyseButtons(uint32_t buttonWord) {
+    if (buttonWord == 0 || buttonWord > kButtonWordMax) {
+        return;
+    }
+    const int word = static_cast<int>(buttonWord);
+    if (IsPress(buttonWord)) {
+        timingState.pressMs = NowMs();
+        std::printf("Mouse Button:%d\n", word);
+    } else if (IsRelease(buttonWord)) {
+        const int64_t now = NowMs();
+        timingState.releaseMs = now;
+        std::printf("Mouse Button:%d, %" PRId64 "ms\n", word, now - timingState.pressMs);
+    }
+    const int64_t gap = timingState.releaseMs > timingState.pressMs
+                            ? timingState.releaseMs - timingState.pressMs
+                            : timingState.pressMs - timingState.releaseMs;
+    if (gap <= kFastClickWindowMs) {
+        std::printf("Fast-click detected!\n");
+    }
+}
+
+// Stamps and reports a vertical wheel record of at least one notch, warning on fast turns.
+void AnalyseWheel(uint16_t usButtonFlags, uint16_t usButtonData) {
+    if ((usButtonFlags & RI_MOUSE_WHEEL) == 0) {
+        return;
+    }
+    const auto delta = static_cast<int16_t>(usButtonData);
+    const auto notches = static_cast<int16_t>(delta / kWheelDeltaPerNotch);
+    if (notches == 0) {
+        return;
+    }
+    const int64_t previous = timingState.wheelMs;
+    if (previous >= timingState.pumpMs - kWheelToleranceMs &&
+        previous <= timingState.pumpMs + kWheelToleranceMs) {
+        std::printf("wheel too fast!\n");
+    }
+    const int64_t now = NowMs();
+    timingState.wheelMs = now;
+    if (notches > 0) {
+        std::printf("wheel check up:%" PRId64 "ms\n", now - previous);
+    } else {
+        std::printf("wheel check down:%" PRId64 "ms\n", now - previous);
+    }
+}

@@ -1,0 +1,7 @@
+// A clock for tests: readings come from a value the test sets.
+#pragma once
+
+#include <cstdint>
+
+extern int64_t fakeNowMs;   // the next reading
+extern int64_t fakeStepMs;  // added to fakeNowMs after every reading
