@@ -1,0 +1,214 @@
+// Runs the real mousecheck.exe for end-to-end tests.
+#include "monitor_process.h"
+
+#include <chrono>
+#include <cstdlib>
+
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 20000;
+constexpr DWORD kExitTimeoutMs = 20000;
+constexpr int kSentinelBatch = 200;        // about 5 KiB of output, more than one stdio buffer
+constexpr int kSettleAttempts = 100;
+constexpr DWORD kSettlePollMs = 10;
+constexpr int kSettlePollsPerAttempt = 20;
+constexpr char kSentinelLine[] = "wheel check down:";
+
+// Returns the monitor's path as Windows sees it, from MOUSECHECK_EXE (a Unix or Windows path).
+std::string MonitorPath() {
+    const char* path = std::getenv("MOUSECHECK_EXE");
+    std::string windowsPath = path != nullptr ? path : "mousecheck.exe";
+    if (!windowsPath.empty() && windowsPath[0] == '/') {
+        windowsPath = "Z:" + windowsPath;  // Wine's drive for the Unix root
+    }
+    for (char& c : windowsPath) {
+        c = c == '/' ? '\\' : c;
+    }
+    return windowsPath;
+}
+
+// Creates a pipe whose write end the child inherits.
+bool ChildWritePipe(HANDLE* read, HANDLE* write) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    return CreatePipe(read, write, &inherit, 0) && SetHandleInformation(*read, HANDLE_FLAG_INHERIT, 0);
+}
+
+// Appends everything read from the pipe to the target until the pipe closes.
+void Drain(HANDLE pipe, std::mutex* mutex, std::string* target) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+        const std::lock_guard<std::mutex> lock(*mutex);
+        target->append(buffer, got);
+    }
+}
+
+// Counts the occurrences of a text in another.
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+MonitorProcess::~MonitorProcess() {
+    if (process_.hProcess != nullptr) {
+        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.hProcess, 1);
+        }
+        WaitForExit();
+    }
+}
+
+bool MonitorProcess::Start() {
+    HANDLE outWrite = nullptr;
+    HANDLE errWrite = nullptr;
+    if (!ChildWritePipe(&outRead_, &outWrite) || !ChildWritePipe(&errRead_, &errWrite)) {
+        return false;
+    }
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    std::string commandLine = "\"" + MonitorPath() + "\"";
+    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process_);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    CloseHandle(nul);
+    if (!started) {
+        return false;
+    }
+    outReader_ = std::thread(Drain, outRead_, &mutex_, &out_);
+    errReader_ = std::thread(Drain, errRead_, &mutex_, &err_);
+
+    // The receiver exists before the listing; a sent message is handled only by the pump.
+    const ULONGLONG deadline = GetTickCount64() + kStartTimeoutMs;
+    while (window_ == nullptr && GetTickCount64() < deadline) {
+        window_ = FindWindowExA(HWND_MESSAGE, nullptr, "CorvelTestSuiteWin32", nullptr);
+        DWORD owner = 0;
+        if (window_ != nullptr) {
+            GetWindowThreadProcessId(window_, &owner);
+        }
+        if (owner != process_.dwProcessId) {
+            window_ = nullptr;
+            Sleep(10);
+        }
+    }
+    DWORD_PTR ignored = 0;
+    return window_ != nullptr &&
+           SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_BLOCK, kStartTimeoutMs, &ignored) != 0;
+}
+
+void MonitorProcess::Inject(const std::vector<INPUT>& records) const {
+    std::vector<INPUT> copy = records;
+    SendInput(static_cast<UINT>(copy.size()), copy.data(), sizeof(INPUT));
+}
+
+bool MonitorProcess::Settle(size_t sentinelLinesBefore) {
+    const std::vector<INPUT> batch(kSentinelBatch, MouseInput(MOUSEEVENTF_WHEEL, static_cast<DWORD>(-WHEEL_DELTA)));
+    for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
+        Inject(batch);
+        for (int poll = 0; poll < kSettlePollsPerAttempt; ++poll) {
+            if (Count(Output(), kSentinelLine) > sentinelLinesBefore) {
+                return true;
+            }
+            Sleep(kSettlePollMs);
+        }
+    }
+    return false;
+}
+
+DWORD MonitorProcess::CloseWindow() {
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+    return WaitForExit();
+}
+
+DWORD MonitorProcess::PostQuit() {
+    PostThreadMessageA(process_.dwThreadId, WM_QUIT, 0, 0);
+    return WaitForExit();
+}
+
+DWORD MonitorProcess::WaitForExit() {
+    DWORD status = STILL_ACTIVE;
+    if (WaitForSingleObject(process_.hProcess, kExitTimeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process_.hProcess, &status);
+    }
+    if (outReader_.joinable()) {
+        outReader_.join();
+        errReader_.join();
+        CloseHandle(outRead_);
+        CloseHandle(errRead_);
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+        process_ = {};
+    }
+    return status;
+}
+
+std::string MonitorProcess::Output() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return out_;
+}
+
+std::string MonitorProcess::Errors() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return err_;
+}
+
+INPUT MouseInput(DWORD flags, DWORD data, LONG dx, LONG dy) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    input.mi.mouseData = data;
+    input.mi.dx = dx;
+    input.mi.dy = dy;
+    return input;
+}
+
+std::vector<std::string> SplitLines(const std::string& output) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < output.size()) {
+        const size_t end = output.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(output.substr(start));  // no CRLF: kept whole, so it fails to match
+            break;
+        }
+        lines.push_back(output.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+bool MatchLine(const std::string& pattern, const std::string& line, std::vector<int64_t>* numbers) {
+    size_t at = 0;
+    for (const char p : pattern) {
+        if (p != '#') {
+            if (at >= line.size() || line[at] != p) {
+                return false;
+            }
+            ++at;
+            continue;
+        }
+        const size_t digits = at;
+        while (at < line.size() && line[at] >= '0' && line[at] <= '9') {
+            ++at;
+        }
+        if (at == digits || at - digits > 18) {
+            return false;
+        }
+        if (numbers != nullptr) {
+            numbers->push_back(std::stoll(line.substr(digits, at - digits)));
+        }
+    }
+    return at == line.size();
+}

@@ -1,0 +1,68 @@
+// Runs the real mousecheck.exe for end-to-end tests: standard output and standard error on
+// pipes, input injected with SendInput, stopped by a close request or a posted quit.
+//
+// Standard output on a pipe is fully buffered by the monitor and written in 4 KiB blocks, and a
+// posted message overtakes raw input that is still queued. So before it stops the monitor, a test
+// calls Settle(): it injects "sentinel" wheel records until one of their lines comes through the
+// pipe. Raw input is analysed in order, so that line proves every earlier record was analysed.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class MonitorProcess {
+public:
+    MonitorProcess() = default;
+    MonitorProcess(const MonitorProcess&) = delete;
+    MonitorProcess& operator=(const MonitorProcess&) = delete;
+    ~MonitorProcess();
+
+    // Starts the monitor and waits until its pump runs. Returns false if it does not.
+    bool Start();
+
+    // Injects mouse input records in one call.
+    void Inject(const std::vector<INPUT>& records) const;
+
+    // Injects sentinel wheel-down records until one of their lines has come through the pipe.
+    // sentinelLinesBefore: how many "wheel check down" lines the test's own input produces.
+    bool Settle(size_t sentinelLinesBefore);
+
+    // Asks the monitor to close its window, waits for it to exit, and returns the exit status.
+    DWORD CloseWindow();
+    // Posts a quit message to the monitor's thread, waits for it to exit, and returns the status.
+    DWORD PostQuit();
+
+    HWND Window() const { return window_; }
+    // Everything the monitor wrote to standard output so far (all of it once it has exited).
+    std::string Output();
+    // Everything the monitor wrote to standard error (complete once it has exited).
+    std::string Errors();
+
+private:
+    DWORD WaitForExit();
+
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+    HANDLE outRead_ = nullptr;
+    HANDLE errRead_ = nullptr;
+    std::thread outReader_;
+    std::thread errReader_;
+    std::mutex mutex_;
+    std::string out_;
+    std::string err_;
+};
+
+// Input records for SendInput.
+INPUT MouseInput(DWORD flags, DWORD data = 0, LONG dx = 0, LONG dy = 0);
+
+// Splits output into lines, each of which must end in CRLF; a line without it is kept whole.
+std::vector<std::string> SplitLines(const std::string& output);
+
+// Matches a line against a pattern in which "#" stands for a run of decimal digits, which are
+// appended to numbers.
+bool MatchLine(const std::string& pattern, const std::string& line, std::vector<int64_t>* numbers);

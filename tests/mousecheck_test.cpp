@@ -1,0 +1,228 @@
+// End to end: the real mousecheck.exe, input injected with SendInput, exact output checked.
+// Run only under Wine: injected input clicks wherever a real desktop's cursor is.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "monitor_process.h"
+
+namespace {
+
+constexpr DWORD kPauseMs = 50;  // long enough for the monitor to analyse what came before
+
+// One expected line; "#" stands for the one number on it, which must lie within [min, max].
+struct Expect {
+    const char* pattern;
+    int64_t min = 0;
+    int64_t max = std::numeric_limits<int64_t>::max();
+};
+
+// Tells whether the text is "0x" and eight upper-case hexadecimal digits.
+bool IsHandle(const std::string& text) {
+    if (text.size() != 10 || text.compare(0, 2, "0x") != 0) {
+        return false;
+    }
+    for (size_t i = 2; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Checks the listing: blocks of a handle line, then an optional name and information line.
+void CheckListing(const std::vector<std::string>& lines) {
+    const std::string handle = "Mouse: Handle=";
+    ASSERT_FALSE(lines.empty()) << "the test waited for a mouse, so the listing has one";
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (line.compare(0, handle.size(), handle) == 0) {
+            EXPECT_TRUE(IsHandle(line.substr(handle.size()))) << line;
+            continue;
+        }
+        ASSERT_GT(i, 0u) << "the listing starts with a handle line: " << line;
+        const std::string& previous = lines[i - 1];
+        if (line.compare(0, 7, "  Name=") == 0) {
+            EXPECT_EQ(previous.compare(0, handle.size(), handle), 0) << line;
+            EXPECT_GT(line.size(), 7u);
+            continue;
+        }
+        std::vector<int64_t> numbers;
+        EXPECT_TRUE(MatchLine("  Id=#, Buttons=#, SampleRate=#, HorizontalWheel=#", line, &numbers))
+            << line;
+        EXPECT_TRUE(numbers.size() == 4 && numbers[3] <= 1) << line;
+        EXPECT_TRUE(previous.compare(0, 7, "  Name=") == 0 ||
+                    previous.compare(0, handle.size(), handle) == 0)
+            << line;
+    }
+}
+
+// Checks a whole run's output: the listing, the banner, the expected lines in order, and after
+// them only the lines of sentinel wheel records.
+void CheckOutput(const std::string& output, const std::vector<Expect>& expected) {
+    ASSERT_FALSE(output.empty());
+    EXPECT_EQ(output.substr(output.size() - 2), "\r\n") << "every line ends in CRLF";
+    const std::vector<std::string> lines = SplitLines(output);
+    size_t banner = 0;
+    while (banner < lines.size() && lines[banner] != "RAW INPUT Mouse:") {
+        ++banner;
+    }
+    ASSERT_LT(banner, lines.size()) << output;
+    CheckListing({lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(banner)});
+
+    size_t at = banner + 1;
+    for (const Expect& line : expected) {
+        ASSERT_LT(at, lines.size()) << "missing: " << line.pattern << "\n" << output;
+        std::vector<int64_t> numbers;
+        ASSERT_TRUE(MatchLine(line.pattern, lines[at], &numbers))
+            << "line " << at << ": expected " << line.pattern << ", got " << lines[at] << "\n"
+            << output;
+        for (const int64_t number : numbers) {
+            EXPECT_GE(number, line.min) << lines[at];
+            EXPECT_LE(number, line.max) << lines[at];
+        }
+        ++at;
+    }
+    for (; at < lines.size(); ++at) {
+        EXPECT_TRUE(lines[at] == "wheel too fast!" || MatchLine("wheel check down:#ms", lines[at], nullptr))
+            << "unexpected line after the test's own: " << lines[at];
+    }
+}
+
+class Mousecheck : public testing::Test {
+protected:
+    // Waits until Wine's virtual mouse is known: a new prefix may list only the keyboard at first.
+    static void SetUpTestSuite() {
+        for (int attempt = 0; attempt < 200 && !MouseKnown(); ++attempt) {
+            Sleep(100);
+        }
+    }
+
+    static bool MouseKnown() {
+        RAWINPUTDEVICELIST devices[32];
+        UINT count = 32;
+        const UINT listed = GetRawInputDeviceList(devices, &count, sizeof(RAWINPUTDEVICELIST));
+        for (UINT i = 0; listed != static_cast<UINT>(-1) && i < listed; ++i) {
+            if (devices[i].dwType == RIM_TYPEMOUSE) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void SetUp() override { ASSERT_TRUE(monitor.Start()) << "the monitor's pump did not start"; }
+
+    // Lets the monitor analyse what was injected so far.
+    void Pause() const {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(monitor.Window(), WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+        Sleep(kPauseMs);
+    }
+
+    MonitorProcess monitor;
+};
+
+TEST_F(Mousecheck, ReportsButtonsWheelAndFastClicksInOrder) {
+    std::vector<Expect> expected;
+    Pause();
+
+    // Slow clicks of all five buttons.
+    const struct {
+        DWORD down, up, data;
+        const char *pressed, *released;
+    } buttons[] = {
+        {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 0, "Mouse Button:1", "Mouse Button:2, #ms"},
+        {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP, 0, "Mouse Button:4", "Mouse Button:8, #ms"},
+        {MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP, 0, "Mouse Button:16", "Mouse Button:32, #ms"},
+        {MOUSEEVENTF_XDOWN, MOUSEEVENTF_XUP, XBUTTON1, "Mouse Button:64", "Mouse Button:128, #ms"},
+        {MOUSEEVENTF_XDOWN, MOUSEEVENTF_XUP, XBUTTON2, "Mouse Button:256", "Mouse Button:512, #ms"},
+    };
+    for (const auto& button : buttons) {
+        monitor.Inject({MouseInput(button.down, button.data)});
+        Pause();
+        monitor.Inject({MouseInput(button.up, button.data)});
+        Pause();
+        expected.push_back({button.pressed});
+        expected.push_back({button.released, 16});
+    }
+
+    // A fast click: press and release in one burst.
+    monitor.Inject({MouseInput(MOUSEEVENTF_LEFTDOWN), MouseInput(MOUSEEVENTF_LEFTUP)});
+    Pause();
+    expected.push_back({"Mouse Button:1"});
+    expected.push_back({"Mouse Button:2, #ms", 0, 15});
+    expected.push_back({"Fast-click detected!"});
+
+    // Down and up in one record: no button line; the stamps of the fast click are kept.
+    monitor.Inject({MouseInput(MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP)});
+    Pause();
+    expected.push_back({"Fast-click detected!"});
+
+    // Pointer motion, partial notches and the horizontal wheel print nothing.
+    monitor.Inject({MouseInput(MOUSEEVENTF_MOVE, 0, 5, -3),
+                    MouseInput(MOUSEEVENTF_WHEEL, 60),
+                    MouseInput(MOUSEEVENTF_WHEEL, static_cast<DWORD>(-60)),
+                    MouseInput(MOUSEEVENTF_HWHEEL, WHEEL_DELTA)});
+    Pause();
+
+    // Notches one pause apart.
+    monitor.Inject({MouseInput(MOUSEEVENTF_WHEEL, WHEEL_DELTA)});
+    Pause();
+    monitor.Inject({MouseInput(MOUSEEVENTF_WHEEL, static_cast<DWORD>(-WHEEL_DELTA))});
+    Pause();
+    expected.push_back({"wheel check up:#ms"});
+    expected.push_back({"wheel check down:#ms", kPauseMs - 10});
+
+    // Two notch records in one burst: the second follows the first within the pump's pass.
+    monitor.Inject({MouseInput(MOUSEEVENTF_WHEEL, 2 * WHEEL_DELTA),
+                    MouseInput(MOUSEEVENTF_WHEEL, static_cast<DWORD>(-WHEEL_DELTA))});
+    Pause();
+    expected.push_back({"wheel check up:#ms", kPauseMs - 10});
+    expected.push_back({"wheel too fast!"});
+    expected.push_back({"wheel check down:#ms", 0, 5});
+
+    // A press carried in a wheel record counts for the wheel only.
+    monitor.Inject({MouseInput(MOUSEEVENTF_WHEEL | MOUSEEVENTF_LEFTDOWN, WHEEL_DELTA)});
+    Pause();
+    expected.push_back({"wheel check up:#ms", kPauseMs - 10});
+
+    // A raw input message whose record cannot be read is not analysed: the last record read,
+    // a press, is not reported again.
+    monitor.Inject({MouseInput(MOUSEEVENTF_LEFTDOWN)});
+    Pause();
+    PostMessageA(monitor.Window(), WM_INPUT, RIM_INPUT, 0xBAD);
+    Pause();
+    monitor.Inject({MouseInput(MOUSEEVENTF_LEFTUP)});
+    expected.push_back({"Mouse Button:1"});
+    expected.push_back({"Mouse Button:2, #ms", 2 * kPauseMs - 20});
+
+    ASSERT_TRUE(monitor.Settle(2));
+    EXPECT_EQ(monitor.CloseWindow(), 0u);
+    CheckOutput(monitor.Output(), expected);
+    EXPECT_EQ(monitor.Errors(), "");
+}
+
+TEST_F(Mousecheck, EndsWithStatusZeroOnAQuitPostedToItsThread) {
+    Pause();  // a press within 15 ms of the release seed would count as a fast click
+    monitor.Inject({MouseInput(MOUSEEVENTF_RIGHTDOWN), MouseInput(MOUSEEVENTF_RIGHTUP)});
+    ASSERT_TRUE(monitor.Settle(0));
+    EXPECT_EQ(monitor.PostQuit(), 0u);
+    CheckOutput(monitor.Output(), {{"Mouse Button:4"}, {"Mouse Button:8, #ms", 0, 15}, {"Fast-click detected!"}});
+    EXPECT_EQ(monitor.Errors(), "");
+}
+
+TEST_F(Mousecheck, ListsTheMiceAndPrintsTheBannerBeforeAnyInput) {
+    EXPECT_EQ(monitor.CloseWindow(), 0u);
+    const std::string output = monitor.Output();
+    CheckOutput(output, {});
+    EXPECT_EQ(output.substr(output.size() - 18), "RAW INPUT Mouse:\r\n");
+    EXPECT_EQ(monitor.Errors(), "");
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+// The receiver, the pump and start-up in this process, against the real window manager.
+#include "driver/receiver_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "capture.h"
+#include "driver/monitor_win32.h"
+#include "timing/timing.h"
+
+namespace {
+
+// The receiver class is registered once per process, so these run in one fixture, in order.
+class ReceiverWin32 : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(SetUpReceiver(GetModuleHandleA(nullptr)));
+        // Found among the message-only windows, so it is one.
+        receiver = FindWindowExA(HWND_MESSAGE, nullptr, kReceiverClassName, kReceiverClassName);
+        ASSERT_NE(receiver, nullptr);
+    }
+
+    // Removes whatever this thread still has queued.
+    static void DropQueued() {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    static HWND receiver;
+};
+HWND ReceiverWin32::receiver = nullptr;
+
+TEST_F(ReceiverWin32, RegistersTheReceiverAsSinkForAllMice) {
+    EXPECT_EQ(mouseRegistration.usUsagePage, 0x01);
+    EXPECT_EQ(mouseRegistration.usUsage, 0x02);
+    EXPECT_EQ(mouseRegistration.dwFlags, static_cast<DWORD>(RIDEV_INPUTSINK));
+    EXPECT_EQ(mouseRegistration.hwndTarget, receiver);
+}
+
+TEST_F(ReceiverWin32, AnUnreadableRecordIsNotAnalysedAgain) {
+    timingState = {0, 1000000, 0, 0};
+    eventRecord = {};
+    eventRecord.header.dwType = RIM_TYPEMOUSE;
+    eventRecord.data.mouse.ulButtons = 0x0001;  // the last record read was a left press
+    const std::string printed = Printed([] {
+        EXPECT_EQ(ReceiverWndProc(receiver, WM_INPUT, RIM_INPUT, 0xBAD), 0);
+    });
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(timingState.pressMs, 0);
+}
+
+TEST_F(ReceiverWin32, OtherMessagesGetTheDefaultHandling) {
+    char text[64] = {};
+    EXPECT_EQ(ReceiverWndProc(receiver, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text)),
+              static_cast<LRESULT>(std::string(kReceiverClassName).size()));
+    EXPECT_STREQ(text, kReceiverClassName);
+}
+
+TEST_F(ReceiverWin32, AQuitEndsThePassAndLeavesLaterMessagesQueued) {
+    DropQueued();
+    timingState.pumpMs = -1;
+    PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
+    PostMessageA(receiver, WM_CLOSE, 0, 0);
+    RunPump();
+    EXPECT_NE(timingState.pumpMs, -1) << "the pass that met the quit still stamps the pump";
+    EXPECT_TRUE(IsWindow(receiver)) << "the close request behind the quit was not dispatched";
+    MSG message;
+    ASSERT_TRUE(PeekMessageA(&message, receiver, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+}
+
+TEST_F(ReceiverWin32, StartUpFailsSilentlyWhenTheClassIsTaken) {
+    timingState = {};
+    int status = 0;
+    EXPECT_EQ(Printed([&] { status = RunMonitor(); }), "");
+    EXPECT_EQ(status, kExitNoReceiver);
+    EXPECT_EQ(timingState.pumpMs, 0) << "the clock is not read";
+    EXPECT_EQ(timingState.wheelMs, 0);
+}
+
+TEST_F(ReceiverWin32, ACloseRequestEndsThePump) {
+    DropQueued();
+    PostMessageA(receiver, WM_CLOSE, 0, 0);
+    RunPump();
+    EXPECT_FALSE(IsWindow(receiver));
+}
+
+}  // namespace
