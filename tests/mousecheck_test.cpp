@@ -225,4 +225,52 @@ TEST_F(Mousecheck, ListsTheMiceAndPrintsTheBannerBeforeAnyInput) {
     EXPECT_EQ(monitor.Errors(), "");
 }
 
+TEST_F(Mousecheck, LosesNothingInTwentyThousandRecordsOfBursts) {
+    constexpr int kBursts = 20;
+    constexpr int kPairsPerBurst = 500;  // 1,000 records a burst, 20,000 in all
+    const DWORD downs[] = {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_MIDDLEDOWN};
+    const DWORD ups[] = {MOUSEEVENTF_LEFTUP, MOUSEEVENTF_RIGHTUP, MOUSEEVENTF_MIDDLEUP};
+    const char* pressed[] = {"Mouse Button:1", "Mouse Button:4", "Mouse Button:16"};
+    const char* released[] = {"Mouse Button:2, #ms", "Mouse Button:8, #ms", "Mouse Button:32, #ms"};
+    Pause();
+    for (int burst = 0; burst < kBursts; ++burst) {
+        std::vector<INPUT> records;
+        for (int pair = 0; pair < kPairsPerBurst; ++pair) {
+            records.push_back(MouseInput(downs[pair % 3]));
+            records.push_back(MouseInput(ups[pair % 3]));
+        }
+        monitor.Inject(records);
+    }
+    ASSERT_TRUE(monitor.Settle(0));
+    EXPECT_EQ(monitor.CloseWindow(), 0u);
+
+    // Each pair: its press line, a fast-click line if the previous release was 15 ms or less
+    // before, its release line, and a fast-click line exactly when the hold was 15 ms or less.
+    const std::string output = monitor.Output();
+    const std::vector<std::string> lines = SplitLines(output);
+    size_t at = 0;
+    while (at < lines.size() && lines[at] != "RAW INPUT Mouse:") {
+        ++at;
+    }
+    ++at;
+    for (int record = 0; record < kBursts * kPairsPerBurst; ++record) {
+        const int button = record % kPairsPerBurst % 3;
+        ASSERT_LT(at + 1, lines.size()) << "pair " << record << " missing";
+        ASSERT_EQ(lines[at++], pressed[button]) << "pair " << record;
+        if (lines[at] == "Fast-click detected!") {
+            ++at;
+        }
+        std::vector<int64_t> hold;
+        ASSERT_TRUE(MatchLine(released[button], lines[at++], &hold)) << "pair " << record << ": " << lines[at - 1];
+        const bool fast = at < lines.size() && lines[at] == "Fast-click detected!";
+        ASSERT_EQ(fast, hold[0] <= 15) << "pair " << record << " held " << hold[0] << " ms";
+        at += fast ? 1 : 0;
+    }
+    for (; at < lines.size(); ++at) {
+        ASSERT_TRUE(lines[at] == "wheel too fast!" || MatchLine("wheel check down:#ms", lines[at], nullptr))
+            << "unexpected line: " << lines[at];
+    }
+    EXPECT_EQ(monitor.Errors(), "");
+}
+
 }  // namespace
