@@ -14,19 +14,6 @@ constexpr DWORD kSettlePollMs = 10;
 constexpr int kSettlePollsPerAttempt = 20;
 constexpr char kSentinelLine[] = "wheel check down:";
 
-// Returns the monitor's path as Windows sees it, from MOUSECHECK_EXE (a Unix or Windows path).
-std::string MonitorPath() {
-    const char* path = std::getenv("MOUSECHECK_EXE");
-    std::string windowsPath = path != nullptr ? path : "mousecheck.exe";
-    if (!windowsPath.empty() && windowsPath[0] == '/') {
-        windowsPath = "Z:" + windowsPath;  // Wine's drive for the Unix root
-    }
-    for (char& c : windowsPath) {
-        c = c == '/' ? '\\' : c;
-    }
-    return windowsPath;
-}
-
 // Creates a pipe whose write end the child inherits.
 bool ChildWritePipe(HANDLE* read, HANDLE* write) {
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
@@ -78,7 +65,7 @@ bool MonitorProcess::Start() {
     startup.hStdInput = nul;
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
-    std::string commandLine = "\"" + MonitorPath() + "\"";
+    std::string commandLine = "\"" + ProgramPath("MOUSECHECK_EXE", "mousecheck.exe") + "\"";
     const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &process_);
     CloseHandle(outWrite);
@@ -162,6 +149,18 @@ std::string MonitorProcess::Output() {
 std::string MonitorProcess::Errors() {
     const std::lock_guard<std::mutex> lock(mutex_);
     return err_;
+}
+
+std::string ProgramPath(const char* variable, const char* fallback) {
+    const char* path = std::getenv(variable);
+    std::string windowsPath = path != nullptr ? path : fallback;
+    if (!windowsPath.empty() && windowsPath[0] == '/') {
+        windowsPath = "Z:" + windowsPath;  // Wine's drive for the Unix root
+    }
+    for (char& c : windowsPath) {
+        c = c == '/' ? '\\' : c;
+    }
+    return windowsPath;
 }
 
 INPUT MouseInput(DWORD flags, DWORD data, LONG dx, LONG dy) {

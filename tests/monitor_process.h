@@ -38,6 +38,7 @@ public:
     DWORD PostQuit();
 
     HWND Window() const { return window_; }
+    HANDLE Process() const { return process_.hProcess; }
     // Everything the monitor wrote to standard output so far (all of it once it has exited).
     std::string Output();
     // Everything the monitor wrote to standard error (complete once it has exited).
@@ -56,6 +57,10 @@ private:
     std::string out_;
     std::string err_;
 };
+
+// Path of a program as Windows sees it, from an environment variable holding a Unix or Windows
+// path, or the fallback when the variable is not set.
+std::string ProgramPath(const char* variable, const char* fallback);
 
 // Input records for SendInput.
 INPUT MouseInput(DWORD flags, DWORD data = 0, LONG dx = 0, LONG dy = 0);

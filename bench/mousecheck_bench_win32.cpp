@@ -1,0 +1,183 @@
+// End-to-end measurements of the real mousecheck.exe under Wine: hold-time accuracy and an
+// 8 kHz-class burst (lost lines, drain, memory). The idle cost is measured by the benchmark
+// script, from outside: Wine reports no CPU times for other processes.
+// Prints a table; asserts nothing. Never run on a real desktop: it injects clicks.
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "monitor_process.h"
+
+namespace {
+
+constexpr int kBurstRecords = 100000;
+constexpr int kRecordsPerMs = 8;
+constexpr int kHoldRepeats = 10;
+constexpr int kHoldsMs[] = {5, 20, 50, 100};
+constexpr DWORD kGapMs = 40;
+
+// Reads the performance counter in seconds.
+double Seconds() {
+    LARGE_INTEGER counter;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Waits, spinning, until the counter reaches the given time in seconds.
+void SpinUntil(double when) {
+    while (Seconds() < when) {
+        YieldProcessor();
+    }
+}
+
+// Returns the working set of a process in KiB.
+double WorkingSetKiB(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    return K32GetProcessMemoryInfo(process, &counters, sizeof(counters))
+               ? static_cast<double>(counters.WorkingSetSize) / 1024.0
+               : -1;
+}
+
+// Counts the lines of the output that begin with the prefix.
+int CountLines(const std::string& output, const std::string& prefix) {
+    int count = 0;
+    for (const std::string& line : SplitLines(output)) {
+        count += line.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
+    }
+    return count;
+}
+
+// Waits until the monitor has analysed what was injected so far.
+void Pause(const MonitorProcess& monitor, DWORD ms) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(monitor.Window(), WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+    Sleep(ms);
+}
+
+// Waits until Wine's virtual mouse is known; a new prefix may list only the keyboard at first.
+void WaitForMouse() {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        RAWINPUTDEVICELIST devices[32];
+        UINT count = 32;
+        const UINT listed = GetRawInputDeviceList(devices, &count, sizeof(RAWINPUTDEVICELIST));
+        for (UINT i = 0; listed != static_cast<UINT>(-1) && i < listed; ++i) {
+            if (devices[i].dwType == RIM_TYPEMOUSE) {
+                return;
+            }
+        }
+        Sleep(100);
+    }
+}
+
+void Row(const char* what, const std::string& value, const char* target) {
+    std::printf("| %-52s | %-22s | %-12s |\n", what, value.c_str(), target);
+}
+
+// Formats a number with the given count of decimals.
+std::string Format(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.*f", decimals, value);
+    return text;
+}
+
+// 100,000 records at 8 per millisecond: 3 press/release pairs and 2 notches a millisecond.
+void MeasureBurst() {
+    MonitorProcess monitor;
+    if (!monitor.Start()) {
+        std::printf("burst: the monitor did not start\n");
+        return;
+    }
+    Pause(monitor, 100);
+    const double memoryBefore = WorkingSetKiB(monitor.Process());
+    const std::vector<INPUT> batch = {
+        MouseInput(MOUSEEVENTF_LEFTDOWN), MouseInput(MOUSEEVENTF_LEFTUP),
+        MouseInput(MOUSEEVENTF_RIGHTDOWN), MouseInput(MOUSEEVENTF_RIGHTUP),
+        MouseInput(MOUSEEVENTF_WHEEL, WHEEL_DELTA), MouseInput(MOUSEEVENTF_LEFTDOWN),
+        MouseInput(MOUSEEVENTF_LEFTUP), MouseInput(MOUSEEVENTF_WHEEL, WHEEL_DELTA),
+    };
+    const int batches = kBurstRecords / kRecordsPerMs;
+    const double start = Seconds();
+    for (int i = 0; i < batches; ++i) {
+        SpinUntil(start + i / 1000.0);
+        monitor.Inject(batch);
+    }
+    const double injected = Seconds();
+    const bool settled = monitor.Settle(0);
+    const double drained = Seconds();
+    const double memoryAfter = WorkingSetKiB(monitor.Process());
+    monitor.CloseWindow();
+    const std::string output = monitor.Output();
+
+    const int buttonLines = CountLines(output, "Mouse Button:");
+    const int wheelLines = CountLines(output, "wheel check up:");
+    const int expected = batches * kRecordsPerMs;
+    const int lost = expected - buttonLines - wheelLines;
+    Row("burst: records injected", std::to_string(expected), "100000");
+    Row("burst: injection rate (records/ms)", Format(expected / (injected - start) / 1000.0, 2), "8");
+    Row("burst: lost lines", settled ? std::to_string(lost) : "did not settle", "0");
+    Row("burst: drain rate to the last line (records/ms)",
+        Format(expected / (drained - start) / 1000.0, 2), "");
+    Row("burst: lag after the last injection (ms)", Format((drained - injected) * 1000.0, 0), "");
+    Row("memory: working set before burst (KiB)", Format(memoryBefore, 0), "");
+    Row("memory: growth over the burst (KiB)", Format(memoryAfter - memoryBefore, 0), "<= 64");
+}
+
+// Injected holds against the holds the monitor prints.
+void MeasureAccuracy() {
+    MonitorProcess monitor;
+    if (!monitor.Start()) {
+        std::printf("accuracy: the monitor did not start\n");
+        return;
+    }
+    Pause(monitor, 100);
+    std::vector<double> injectedMs;
+    for (const int hold : kHoldsMs) {
+        for (int repeat = 0; repeat < kHoldRepeats; ++repeat) {
+            monitor.Inject({MouseInput(MOUSEEVENTF_LEFTDOWN)});
+            const double down = Seconds();
+            SpinUntil(down + hold / 1000.0);
+            const double up = Seconds();
+            monitor.Inject({MouseInput(MOUSEEVENTF_LEFTUP)});
+            injectedMs.push_back((up - down) * 1000.0);
+            Pause(monitor, kGapMs);
+        }
+    }
+    monitor.Settle(0);
+    monitor.CloseWindow();
+    std::vector<double> errors;
+    for (const std::string& line : SplitLines(monitor.Output())) {
+        std::vector<int64_t> hold;
+        if (MatchLine("Mouse Button:2, #ms", line, &hold) && errors.size() < injectedMs.size()) {
+            errors.push_back(std::abs(static_cast<double>(hold[0]) - injectedMs[errors.size()]));
+        }
+    }
+    if (errors.size() != injectedMs.size()) {
+        Row("accuracy: release lines", std::to_string(errors.size()) + " of " + std::to_string(injectedMs.size()), "all");
+        return;
+    }
+    std::sort(errors.begin(), errors.end());
+    Row("accuracy: holds of 5/20/50/100 ms, 10 each", "", "");
+    Row("accuracy: median error (ms)", Format(errors[errors.size() / 2], 2), "<= 2");
+    Row("accuracy: worst error (ms)", Format(errors.back(), 2), "");
+}
+
+}  // namespace
+
+// Runs every measurement and prints the table.
+int main() {
+    WaitForMouse();
+    std::printf("| %-52s | %-22s | %-12s |\n", "measurement (mousecheck.exe under Wine)", "result", "target");
+    std::printf("|%s|%s|%s|\n", std::string(54, '-').c_str(), std::string(24, '-').c_str(), std::string(14, '-').c_str());
+    MeasureAccuracy();
+    MeasureBurst();
+    return 0;
+}

@@ -1,0 +1,47 @@
+#!/bin/sh
+# Builds and runs the benchmarks, printing their tables: analysis cost per record on the host
+# (Google Benchmark), then the real mousecheck.exe under Wine (burst, idle cost, accuracy,
+# memory). Run as root on Debian 12 if packages are missing. Asserts nothing.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+scripts/install-deps.sh libbenchmark-dev
+
+cmake --preset bench >/dev/null
+cmake --build --preset bench
+echo
+echo "## Analysis cost per raw mouse record (host, output to /dev/null)"
+build/bench/bench/analysis_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+cmake --preset windows-bench >/dev/null
+cmake --build --preset windows-bench
+bin="$root/build/windows-bench"
+export WINEPREFIX="$bin/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+"$wineserver" -p </dev/null >/dev/null 2>&1 || true
+"$wine" wineboot --init </dev/null >/dev/null 2>&1
+echo
+echo "## mousecheck.exe under Wine"
+MOUSECHECK_EXE="$bin/mousecheck.exe" IDLE_LOOP_EXE="$bin/bench/idle_loop.exe" \
+    "$wine" "$bin/bench/mousecheck_bench.exe"
+
+# Idle cost: CPU time of the monitor and of a bare PeekMessage/Sleep(1) loop, side by side over
+# the same 10 s, read from /proc (Wine gives no CPU times of other processes).
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+"$wine" "$bin/mousecheck.exe" >/dev/null &
+"$wine" "$bin/bench/idle_loop.exe" &
+sleep 3
+monitor=$(pgrep -f 'mousecheck\.exe' | head -n 1)
+loop=$(pgrep -f 'idle_loop\.exe' | head -n 1)
+m0=$(cpu_ticks "$monitor") l0=$(cpu_ticks "$loop")
+sleep 10
+m1=$(cpu_ticks "$monitor") l1=$(cpu_ticks "$loop")
+hz=$(getconf CLK_TCK)
+awk -v m=$((m1 - m0)) -v l=$((l1 - l0)) -v hz="$hz" 'BEGIN {
+    printf "| %-52s | %-22.0f | %-12s |\n", "idle: monitor CPU over 10 s (ms)", m * 1000 / hz, ""
+    printf "| %-52s | %-22.0f | %-12s |\n", "idle: PeekMessage/Sleep(1) loop CPU over 10 s (ms)", l * 1000 / hz, ""
+    printf "| %-52s | %-22s | %-12s |\n", "idle: ratio monitor / loop", (l > 0 ? sprintf("%.2f", m / l) : "n/a"), "<= 1.2"
+}'
+"$wineserver" -k </dev/null >/dev/null 2>&1 || true
+wait 2>/dev/null || true
