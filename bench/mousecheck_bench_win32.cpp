@@ -63,21 +63,7 @@ void Pause(const MonitorProcess& monitor, DWORD ms) {
     Sleep(ms);
 }
 
-// Waits until Wine's virtual mouse is known; a new prefix may list only the keyboard at first.
-void WaitForMouse() {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        RAWINPUTDEVICELIST devices[32];
-        UINT count = 32;
-        const UINT listed = GetRawInputDeviceList(devices, &count, sizeof(RAWINPUTDEVICELIST));
-        for (UINT i = 0; listed != static_cast<UINT>(-1) && i < listed; ++i) {
-            if (devices[i].dwType == RIM_TYPEMOUSE) {
-                return;
-            }
-        }
-        Sleep(100);
-    }
-}
-
+// Prints one row of the table.
 void Row(const char* what, const std::string& value, const char* target) {
     std::printf("| %-52s | %-22s | %-12s |\n", what, value.c_str(), target);
 }

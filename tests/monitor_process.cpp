@@ -151,6 +151,20 @@ std::string MonitorProcess::Errors() {
     return err_;
 }
 
+void WaitForMouse() {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        RAWINPUTDEVICELIST devices[32];
+        UINT count = 32;
+        const UINT listed = GetRawInputDeviceList(devices, &count, sizeof(RAWINPUTDEVICELIST));
+        for (UINT i = 0; listed != static_cast<UINT>(-1) && i < listed; ++i) {
+            if (devices[i].dwType == RIM_TYPEMOUSE) {
+                return;
+            }
+        }
+        Sleep(100);
+    }
+}
+
 std::string ProgramPath(const char* variable, const char* fallback) {
     const char* path = std::getenv(variable);
     std::string windowsPath = path != nullptr ? path : fallback;

@@ -62,6 +62,9 @@ private:
 // path, or the fallback when the variable is not set.
 std::string ProgramPath(const char* variable, const char* fallback);
 
+// Waits up to 20 s until a mouse is known: a new Wine prefix may list only the keyboard at first.
+void WaitForMouse();
+
 // Input records for SendInput.
 INPUT MouseInput(DWORD flags, DWORD data = 0, LONG dx = 0, LONG dy = 0);
 

@@ -97,24 +97,7 @@ void CheckOutput(const std::string& output, const std::vector<Expect>& expected)
 
 class Mousecheck : public testing::Test {
 protected:
-    // Waits until Wine's virtual mouse is known: a new prefix may list only the keyboard at first.
-    static void SetUpTestSuite() {
-        for (int attempt = 0; attempt < 200 && !MouseKnown(); ++attempt) {
-            Sleep(100);
-        }
-    }
-
-    static bool MouseKnown() {
-        RAWINPUTDEVICELIST devices[32];
-        UINT count = 32;
-        const UINT listed = GetRawInputDeviceList(devices, &count, sizeof(RAWINPUTDEVICELIST));
-        for (UINT i = 0; listed != static_cast<UINT>(-1) && i < listed; ++i) {
-            if (devices[i].dwType == RIM_TYPEMOUSE) {
-                return true;
-            }
-        }
-        return false;
-    }
+    static void SetUpTestSuite() { WaitForMouse(); }
 
     void SetUp() override { ASSERT_TRUE(monitor.Start()) << "the monitor's pump did not start"; }
 
