@@ -202,6 +202,18 @@ std::vector<std::string> SplitLines(const std::string& output) {
     return lines;
 }
 
+bool IsSentinelLine(const std::string& line) {
+    return line == "wheel too fast!" || MatchLine("wheel check down:#ms", line, nullptr);
+}
+
+size_t BannerIndex(const std::vector<std::string>& lines) {
+    size_t banner = 0;
+    while (banner < lines.size() && lines[banner] != "RAW INPUT Mouse:") {
+        ++banner;
+    }
+    return banner;
+}
+
 bool MatchLine(const std::string& pattern, const std::string& line, std::vector<int64_t>* numbers) {
     size_t at = 0;
     for (const char p : pattern) {

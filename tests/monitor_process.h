@@ -71,6 +71,12 @@ INPUT MouseInput(DWORD flags, DWORD data = 0, LONG dx = 0, LONG dy = 0);
 // Splits output into lines, each of which must end in CRLF; a line without it is kept whole.
 std::vector<std::string> SplitLines(const std::string& output);
 
+// Tells whether a line is one that the sentinel wheel records of Settle() print.
+bool IsSentinelLine(const std::string& line);
+
+// Returns the index of the banner line, or the number of lines when there is none.
+size_t BannerIndex(const std::vector<std::string>& lines);
+
 // Matches a line against a pattern in which "#" stands for a run of decimal digits, which are
 // appended to numbers.
 bool MatchLine(const std::string& pattern, const std::string& line, std::vector<int64_t>* numbers);
