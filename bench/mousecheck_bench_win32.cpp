@@ -57,9 +57,8 @@ int CountLines(const std::string& output, const std::string& prefix) {
 }
 
 // Waits until the monitor has analysed what was injected so far.
-void Pause(const MonitorProcess& monitor, DWORD ms) {
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(monitor.Window(), WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+void Pause(MonitorProcess& monitor, DWORD ms) {
+    monitor.Sync(5000);
     Sleep(ms);
 }
 

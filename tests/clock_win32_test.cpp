@@ -8,6 +8,8 @@ namespace {
 class ClockWin32 : public testing::Test {
 protected:
     void SetUp() override { fakeClock = FakeClock{}; }
+    // The test framework times each test with the same (faked) counter: leave it sane.
+    void TearDown() override { fakeClock = FakeClock{}; }
 };
 
 TEST_F(ClockWin32, ScalesTheCounterToWholeMilliseconds) {
@@ -31,6 +33,9 @@ TEST_F(ClockWin32, FallsBackToTheUnscaledTickCountWithoutACounter) {
     fakeClock.counterPresent = false;
     fakeClock.counter = 123456789;
     fakeClock.ticks = 0x100000005;  // past 32 bits
+    EXPECT_EQ(NowMs(), 0x100000005);
+    fakeClock.counterPresent = true;
+    fakeClock.frequency = 0;  // a counter that reports no frequency would divide by zero
     EXPECT_EQ(NowMs(), 0x100000005);
 }
 

@@ -30,7 +30,7 @@ TEST_F(DevicesWin32, ListsEachMouseInOrderAndSkipsOtherDevices) {
         {reinterpret_cast<HANDLE>(0x41), RIM_TYPEKEYBOARD, "\\\\?\\HID#KEYBOARD"},
         Mouse(0x1234ABCD, "\\\\?\\HID#VID_046D&PID_C077", 256, 5, 0, FALSE),
         {reinterpret_cast<HANDLE>(0x43), RIM_TYPEHID, "\\\\?\\HID#GAMEPAD"},
-        Mouse(0x7, "\\\\?\\HID#VID_1532&PID_0084", 512, 8, 1000, TRUE),
+        Mouse(0x7, "\\\\?\\HID#VID_1532&PID_0084", 512, 8, 1000, 2),  // any non-zero BOOL is 1
     };
     EXPECT_EQ(Listing(),
               "Mouse: Handle=0x1234ABCD\n"
@@ -79,6 +79,15 @@ TEST_F(DevicesWin32, AsksAgainWhenAMouseIsPluggedInBetweenTheQueries) {
     EXPECT_NE(listing.find("Mouse: Handle=0x00000002\n  Name=\\\\?\\HID#LATE&2\n"), std::string::npos)
         << listing;
     EXPECT_EQ(fakeDevices.listQueries, 3);
+}
+
+TEST_F(DevicesWin32, ListsOnlyTheMiceStillPresentWhenOneIsUnpluggedBetweenTheQueries) {
+    fakeDevices.devices = {Mouse(0x1, "\\\\?\\HID#FIRST", 1, 5, 0, FALSE),
+                           Mouse(0x2, "\\\\?\\HID#GONE", 2, 5, 0, FALSE)};
+    fakeDevices.devicesRemovedAfterCount = 1;
+    EXPECT_EQ(Listing(), "Mouse: Handle=0x00000001\n"
+                         "  Name=\\\\?\\HID#FIRST\n"
+                         "  Id=1, Buttons=5, SampleRate=0, HorizontalWheel=0\n");
 }
 
 TEST_F(DevicesWin32, PrintsNothingWhenTheDevicesCannotBeCounted) {

@@ -46,6 +46,9 @@ UINT WINAPI FakeGetRawInputDeviceList(PRAWINPUTDEVICELIST list, PUINT count, UIN
             fakeDevices.devices.push_back({reinterpret_cast<HANDLE>(number), RIM_TYPEMOUSE,
                                            "\\\\?\\HID#LATE&" + std::to_string(number)});
         }
+        for (; fakeDevices.devicesRemovedAfterCount > 0; --fakeDevices.devicesRemovedAfterCount) {
+            fakeDevices.devices.pop_back();
+        }
         return 0;
     }
     const auto present = static_cast<UINT>(fakeDevices.devices.size());

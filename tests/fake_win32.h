@@ -36,6 +36,7 @@ struct FakeDevices {
     std::vector<FakeDevice> devices;
     bool firstListFails = false;       // the count query returns (UINT)-1
     int devicesAddedAfterCount = 0;    // plugged in between the count and the list query
+    int devicesRemovedAfterCount = 0;  // unplugged (from the end) between the two queries
     int listQueries = 0;
 };
 extern FakeDevices fakeDevices;

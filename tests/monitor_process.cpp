@@ -1,13 +1,13 @@
 // Runs the real mousecheck.exe for end-to-end tests.
 #include "monitor_process.h"
 
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 20000;
-constexpr DWORD kExitTimeoutMs = 20000;
+constexpr DWORD kStartTimeoutMs = 15000;
+constexpr DWORD kExitTimeoutMs = 5000;
 constexpr int kSentinelBatch = 200;        // about 5 KiB of output, more than one stdio buffer
 constexpr int kSettleAttempts = 100;
 constexpr DWORD kSettlePollMs = 10;
@@ -43,11 +43,15 @@ size_t Count(const std::string& text, const std::string& what) {
 
 MonitorProcess::~MonitorProcess() {
     if (process_.hProcess != nullptr) {
-        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.hProcess, 1);
-        }
-        WaitForExit();
+        TerminateProcess(process_.hProcess, kKilledStatus);
+        WaitForExit("end of the test");
     }
+}
+
+void MonitorProcess::Kill(const char* why) {
+    std::fprintf(stderr, "mousecheck killed: %s\n", why);
+    std::fflush(stderr);
+    TerminateProcess(process_.hProcess, kKilledStatus);
 }
 
 bool MonitorProcess::Start() {
@@ -79,7 +83,11 @@ bool MonitorProcess::Start() {
 
     // The receiver exists before the listing; a sent message is handled only by the pump.
     const ULONGLONG deadline = GetTickCount64() + kStartTimeoutMs;
-    while (window_ == nullptr && GetTickCount64() < deadline) {
+    while (window_ == nullptr) {
+        if (GetTickCount64() >= deadline) {
+            Kill("its receiver window did not appear within 15 s of its start");
+            return false;
+        }
         window_ = FindWindowExA(HWND_MESSAGE, nullptr, "CorvelTestSuiteWin32", nullptr);
         DWORD owner = 0;
         if (window_ != nullptr) {
@@ -90,9 +98,18 @@ bool MonitorProcess::Start() {
             Sleep(10);
         }
     }
+    return Sync(kStartTimeoutMs);
+}
+
+bool MonitorProcess::Sync(DWORD timeoutMs) {
     DWORD_PTR ignored = 0;
-    return window_ != nullptr &&
-           SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_BLOCK, kStartTimeoutMs, &ignored) != 0;
+    if (SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_BLOCK, timeoutMs, &ignored) != 0) {
+        return true;
+    }
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        Kill("its pump did not handle a sent message in time");
+    }
+    return false;
 }
 
 void MonitorProcess::Inject(const std::vector<INPUT>& records) const {
@@ -111,24 +128,28 @@ bool MonitorProcess::Settle(size_t sentinelLinesBefore) {
             Sleep(kSettlePollMs);
         }
     }
+    Kill("no line of its sentinel wheel records came through the pipe");
     return false;
 }
 
 DWORD MonitorProcess::CloseWindow() {
     PostMessageA(window_, WM_CLOSE, 0, 0);
-    return WaitForExit();
+    return WaitForExit("close request");
 }
 
 DWORD MonitorProcess::PostQuit() {
     PostThreadMessageA(process_.dwThreadId, WM_QUIT, 0, 0);
-    return WaitForExit();
+    return WaitForExit("quit message");
 }
 
-DWORD MonitorProcess::WaitForExit() {
-    DWORD status = STILL_ACTIVE;
-    if (WaitForSingleObject(process_.hProcess, kExitTimeoutMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process_.hProcess, &status);
+DWORD MonitorProcess::WaitForExit(const char* request) {
+    if (WaitForSingleObject(process_.hProcess, kExitTimeoutMs) == WAIT_TIMEOUT) {
+        const std::string why = std::string("it had not exited 5 s after its ") + request;
+        Kill(why.c_str());
+        WaitForSingleObject(process_.hProcess, INFINITE);
     }
+    DWORD status = kKilledStatus;
+    GetExitCodeProcess(process_.hProcess, &status);
     if (outReader_.joinable()) {
         outReader_.join();
         errReader_.join();
@@ -151,18 +172,19 @@ std::string MonitorProcess::Errors() {
     return err_;
 }
 
-void WaitForMouse() {
+bool WaitForMouse() {
     for (int attempt = 0; attempt < 200; ++attempt) {
         RAWINPUTDEVICELIST devices[32];
         UINT count = 32;
         const UINT listed = GetRawInputDeviceList(devices, &count, sizeof(RAWINPUTDEVICELIST));
         for (UINT i = 0; listed != static_cast<UINT>(-1) && i < listed; ++i) {
             if (devices[i].dwType == RIM_TYPEMOUSE) {
-                return;
+                return true;
             }
         }
         Sleep(100);
     }
+    return false;
 }
 
 std::string ProgramPath(const char* variable, const char* fallback) {

@@ -15,6 +15,9 @@
 #include <thread>
 #include <vector>
 
+// Exit status that CloseWindow() and PostQuit() report for a monitor that had to be killed.
+constexpr DWORD kKilledStatus = 0xDEAD;
+
 class MonitorProcess {
 public:
     MonitorProcess() = default;
@@ -22,8 +25,13 @@ public:
     MonitorProcess& operator=(const MonitorProcess&) = delete;
     ~MonitorProcess();
 
-    // Starts the monitor and waits until its pump runs. Returns false if it does not.
+    // Starts the monitor and waits until its pump runs. Returns false, saying on standard error
+    // which step it waited for, if it does not.
     bool Start();
+
+    // Waits until the pump has handled what came before. A monitor that does not answer within
+    // the time is killed, so no later wait hangs on it, and reported on standard error.
+    bool Sync(DWORD timeoutMs);
 
     // Injects mouse input records in one call.
     void Inject(const std::vector<INPUT>& records) const;
@@ -33,8 +41,10 @@ public:
     bool Settle(size_t sentinelLinesBefore);
 
     // Asks the monitor to close its window, waits for it to exit, and returns the exit status.
+    // A monitor still running a few seconds later is killed and reported: kKilledStatus.
     DWORD CloseWindow();
-    // Posts a quit message to the monitor's thread, waits for it to exit, and returns the status.
+    // Posts a quit message to the monitor's thread, waits for it to exit, and returns the status,
+    // as CloseWindow() does.
     DWORD PostQuit();
 
     HWND Window() const { return window_; }
@@ -45,7 +55,8 @@ public:
     std::string Errors();
 
 private:
-    DWORD WaitForExit();
+    DWORD WaitForExit(const char* request);
+    void Kill(const char* why);
 
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;
@@ -63,7 +74,8 @@ private:
 std::string ProgramPath(const char* variable, const char* fallback);
 
 // Waits up to 20 s until a mouse is known: a new Wine prefix may list only the keyboard at first.
-void WaitForMouse();
+// Returns false if none is.
+bool WaitForMouse();
 
 // Input records for SendInput.
 INPUT MouseInput(DWORD flags, DWORD data = 0, LONG dx = 0, LONG dy = 0);

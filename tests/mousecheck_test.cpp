@@ -36,6 +36,19 @@ bool IsHandle(const std::string& text) {
     return true;
 }
 
+// Returns the device path name that the raw input facility gives for "0x…", or "" if none.
+std::string DeviceName(const std::string& handleText) {
+    const auto handle = reinterpret_cast<HANDLE>(std::stoull(handleText.substr(2), nullptr, 16));
+    UINT length = 0;
+    GetRawInputDeviceInfoA(handle, RIDI_DEVICENAME, nullptr, &length);
+    std::string name(length, '\0');
+    if (length == 0 ||
+        GetRawInputDeviceInfoA(handle, RIDI_DEVICENAME, name.data(), &length) == static_cast<UINT>(-1)) {
+        return "";
+    }
+    return name.c_str();
+}
+
 // Checks the listing: blocks of a handle line, then an optional name and information line.
 void CheckListing(const std::vector<std::string>& lines) {
     const std::string handle = "Mouse: Handle=";
@@ -49,8 +62,8 @@ void CheckListing(const std::vector<std::string>& lines) {
         ASSERT_GT(i, 0u) << "the listing starts with a handle line: " << line;
         const std::string& previous = lines[i - 1];
         if (line.compare(0, 7, "  Name=") == 0) {
-            EXPECT_EQ(previous.compare(0, handle.size(), handle), 0) << line;
-            EXPECT_GT(line.size(), 7u);
+            ASSERT_EQ(previous.compare(0, handle.size(), handle), 0) << line;
+            EXPECT_EQ(line, "  Name=" + DeviceName(previous.substr(handle.size()))) << "exactly";
             continue;
         }
         std::vector<int64_t> numbers;
@@ -93,18 +106,25 @@ void CheckOutput(const std::string& output, const std::vector<Expect>& expected)
 
 class Mousecheck : public testing::Test {
 protected:
-    static void SetUpTestSuite() { WaitForMouse(); }
+    static void SetUpTestSuite() { ASSERT_TRUE(WaitForMouse()) << "Wine listed no mouse within 20 s"; }
 
-    void SetUp() override { ASSERT_TRUE(monitor.Start()) << "the monitor's pump did not start"; }
+    void SetUp() override {
+        startedMs = GetTickCount64();
+        ASSERT_TRUE(monitor.Start()) << "the monitor's pump did not start";
+    }
 
     // Lets the monitor analyse what was injected so far.
-    void Pause() const {
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutA(monitor.Window(), WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+    void Pause() {
+        EXPECT_TRUE(monitor.Sync(5000)) << "the monitor's pump did not answer within 5 s";
         Sleep(kPauseMs);
     }
 
+    // Milliseconds since the test started the monitor: the most an interval measured from the
+    // stamps seeded at start-up can be.
+    int64_t SinceStartMs() const { return static_cast<int64_t>(GetTickCount64() - startedMs); }
+
     MonitorProcess monitor;
+    ULONGLONG startedMs = 0;
 };
 
 TEST_F(Mousecheck, ReportsButtonsWheelAndFastClicksInOrder) {
@@ -155,7 +175,7 @@ TEST_F(Mousecheck, ReportsButtonsWheelAndFastClicksInOrder) {
     Pause();
     monitor.Inject({MouseInput(MOUSEEVENTF_WHEEL, static_cast<DWORD>(-WHEEL_DELTA))});
     Pause();
-    expected.push_back({"wheel check up:#ms"});
+    expected.push_back({"wheel check up:#ms", kPauseMs - 10, SinceStartMs()});  // from the seed
     expected.push_back({"wheel check down:#ms", kPauseMs - 10});
 
     // Two notch records in one burst: the second follows the first within the pump's pass.
@@ -189,10 +209,16 @@ TEST_F(Mousecheck, ReportsButtonsWheelAndFastClicksInOrder) {
 
 TEST_F(Mousecheck, EndsWithStatusZeroOnAQuitPostedToItsThread) {
     Pause();  // a press within 15 ms of the release seed would count as a fast click
+    monitor.Inject({MouseInput(MOUSEEVENTF_RIGHTUP)});  // before any press: held since the seed
+    Pause();
+    const int64_t sinceStartMs = SinceStartMs();
     monitor.Inject({MouseInput(MOUSEEVENTF_RIGHTDOWN), MouseInput(MOUSEEVENTF_RIGHTUP)});
     ASSERT_TRUE(monitor.Settle(0));
     EXPECT_EQ(monitor.PostQuit(), 0u);
-    CheckOutput(monitor.Output(), {{"Mouse Button:4"}, {"Mouse Button:8, #ms", 0, 15}, {"Fast-click detected!"}});
+    CheckOutput(monitor.Output(), {{"Mouse Button:8, #ms", kPauseMs - 10, sinceStartMs},
+                                   {"Mouse Button:4"},
+                                   {"Mouse Button:8, #ms", 0, 15},
+                                   {"Fast-click detected!"}});
     EXPECT_EQ(monitor.Errors(), "");
 }
 

@@ -3,13 +3,35 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <thread>
 
 #include "capture.h"
 #include "driver/monitor_win32.h"
 #include "timing/timing.h"
 
 namespace {
+
+constexpr DWORD kPumpLimitMs = 10000;
+
+// Runs the pump. One that has not returned within the limit ends the whole test run at once,
+// naming what it waited for, instead of hanging until CTest gives up.
+void RunPumpUntil(const char* stopsAt) {
+    const HANDLE returned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread watchdog([returned, stopsAt] {
+        if (WaitForSingleObject(returned, kPumpLimitMs) == WAIT_TIMEOUT) {
+            std::fprintf(stderr, "RunPump did not return within %lu ms; it waited for %s\n",
+                         kPumpLimitMs, stopsAt);
+            std::fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 1);
+        }
+    });
+    RunPump();
+    SetEvent(returned);
+    watchdog.join();
+    CloseHandle(returned);
+}
 
 // The receiver class is registered once per process, so these run in one fixture, in order.
 class ReceiverWin32 : public testing::Test {
@@ -63,7 +85,7 @@ TEST_F(ReceiverWin32, AQuitEndsThePassAndLeavesLaterMessagesQueued) {
     timingState.pumpMs = -1;
     PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
     PostMessageA(receiver, WM_CLOSE, 0, 0);
-    RunPump();
+    RunPumpUntil("the quit posted to its thread");
     EXPECT_NE(timingState.pumpMs, -1) << "the pass that met the quit still stamps the pump";
     EXPECT_TRUE(IsWindow(receiver)) << "the close request behind the quit was not dispatched";
     MSG message;
@@ -82,7 +104,7 @@ TEST_F(ReceiverWin32, StartUpFailsSilentlyWhenTheClassIsTaken) {
 TEST_F(ReceiverWin32, ACloseRequestEndsThePump) {
     DropQueued();
     PostMessageA(receiver, WM_CLOSE, 0, 0);
-    RunPump();
+    RunPumpUntil("the quit that destroying the receiver posts after a close request");
     EXPECT_FALSE(IsWindow(receiver));
 }
 
