@@ -81,24 +81,40 @@ bool MonitorProcess::Start() {
     outReader_ = std::thread(Drain, outRead_, &mutex_, &out_);
     errReader_ = std::thread(Drain, errRead_, &mutex_, &err_);
 
-    // The receiver exists before the listing; a sent message is handled only by the pump.
+    return FindReceiver();
+}
+
+bool MonitorProcess::Attach() {
+    return FindReceiver();
+}
+
+bool MonitorProcess::FindReceiver() {
+    // The receiver exists before the listing; a sent message is handled only by the pump. A
+    // monitor that is still starting may refuse the message at once: ask again until the limit.
     const ULONGLONG deadline = GetTickCount64() + kStartTimeoutMs;
-    while (window_ == nullptr) {
-        if (GetTickCount64() >= deadline) {
-            Kill("its receiver window did not appear within 15 s of its start");
+    DWORD_PTR ignored = 0;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            Kill("its pump did not answer within 15 s of its start");
             return false;
         }
         window_ = FindWindowExA(HWND_MESSAGE, nullptr, "CorvelTestSuiteWin32", nullptr);
         DWORD owner = 0;
-        if (window_ != nullptr) {
-            GetWindowThreadProcessId(window_, &owner);
+        const DWORD thread = window_ != nullptr ? GetWindowThreadProcessId(window_, &owner) : 0;
+        if (window_ != nullptr && process_.hProcess == nullptr) {  // attaching: any monitor
+            process_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION |
+                                            PROCESS_TERMINATE, FALSE, owner);
+            process_.dwProcessId = owner;
+            process_.dwThreadId = thread;
         }
-        if (owner != process_.dwProcessId) {
-            window_ = nullptr;
-            Sleep(10);
+        if (window_ != nullptr && owner == process_.dwProcessId &&
+            SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_BLOCK, static_cast<UINT>(deadline - now),
+                                &ignored) != 0) {
+            return true;
         }
+        Sleep(10);
     }
-    return Sync(kStartTimeoutMs);
 }
 
 bool MonitorProcess::Sync(DWORD timeoutMs) {
@@ -156,9 +172,9 @@ DWORD MonitorProcess::WaitForExit(const char* request) {
         CloseHandle(outRead_);
         CloseHandle(errRead_);
         CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
-        process_ = {};
     }
+    CloseHandle(process_.hProcess);
+    process_ = {};
     return status;
 }
 

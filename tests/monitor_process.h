@@ -1,5 +1,6 @@
-// Runs the real mousecheck.exe for end-to-end tests: standard output and standard error on
-// pipes, input injected with SendInput, stopped by a close request or a posted quit.
+// Runs the real mousecheck.exe for end-to-end tests, or attaches to one started elsewhere:
+// standard output and standard error on pipes, input injected with SendInput, stopped by a close
+// request or a posted quit.
 //
 // Standard output on a pipe is fully buffered by the monitor and written in 4 KiB blocks, and a
 // posted message overtakes raw input that is still queued. So before it stops the monitor, a test
@@ -29,6 +30,10 @@ public:
     // which step it waited for, if it does not.
     bool Start();
 
+    // Finds a monitor started elsewhere, whose output this object does not see, and waits until
+    // its pump runs. Returns false, as Start() does, if none appears.
+    bool Attach();
+
     // Waits until the pump has handled what came before. A monitor that does not answer within
     // the time is killed, so no later wait hangs on it, and reported on standard error.
     bool Sync(DWORD timeoutMs);
@@ -55,6 +60,7 @@ public:
     std::string Errors();
 
 private:
+    bool FindReceiver();
     DWORD WaitForExit(const char* request);
     void Kill(const char* why);
 

@@ -19,9 +19,7 @@
 //   pump stamp 1000, previous record at 994 or 1006 -> the line alone
 #include "analysis/analysis.h"
 
-#include <cinttypes>
-#include <cstdio>
-
+#include "analysis/report.h"
 #include "timing/timing.h"
 
 namespace {
@@ -68,17 +66,17 @@ void AnalyseButtons(uint32_t buttonWord) {
     const int word = static_cast<int>(buttonWord);
     if (IsPress(buttonWord)) {
         timingState.pressMs = NowMs();
-        std::printf("Mouse Button:%d\n", word);
+        PrintLine("Mouse Button:%d\n", word);
     } else if (IsRelease(buttonWord)) {
         const int64_t now = NowMs();
         timingState.releaseMs = now;
-        std::printf("Mouse Button:%d, %" PRId64 "ms\n", word, now - timingState.pressMs);
+        PrintLine("Mouse Button:%d, %" MOUSECHECK_PRId64 "ms\n", word, now - timingState.pressMs);
     }
     const int64_t gap = timingState.releaseMs > timingState.pressMs
                             ? timingState.releaseMs - timingState.pressMs
                             : timingState.pressMs - timingState.releaseMs;
     if (gap <= kFastClickWindowMs) {
-        std::printf("Fast-click detected!\n");
+        PrintLine("Fast-click detected!\n");
     }
 }
 
@@ -95,13 +93,13 @@ void AnalyseWheel(uint16_t usButtonFlags, uint16_t usButtonData) {
     const int64_t previous = timingState.wheelMs;
     if (previous >= timingState.pumpMs - kWheelToleranceMs &&
         previous <= timingState.pumpMs + kWheelToleranceMs) {
-        std::printf("wheel too fast!\n");
+        PrintLine("wheel too fast!\n");
     }
     const int64_t now = NowMs();
     timingState.wheelMs = now;
     if (notches > 0) {
-        std::printf("wheel check up:%" PRId64 "ms\n", now - previous);
+        PrintLine("wheel check up:%" MOUSECHECK_PRId64 "ms\n", now - previous);
     } else {
-        std::printf("wheel check down:%" PRId64 "ms\n", now - previous);
+        PrintLine("wheel check down:%" MOUSECHECK_PRId64 "ms\n", now - previous);
     }
 }

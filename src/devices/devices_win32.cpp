@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "analysis/report.h"
+
 namespace {
 
 constexpr UINT kQueryFailed = static_cast<UINT>(-1);
@@ -31,7 +33,7 @@ void PrintName(HANDLE device) {
         return;
     }
     if (GetRawInputDeviceInfoA(device, RIDI_DEVICENAME, name, &length) != kQueryFailed) {
-        std::printf("  Name=%s\n", name);
+        PrintLine("  Name=%s\n", name);
     }
     std::free(name);
 }
@@ -44,7 +46,7 @@ void PrintInfo(HANDLE device) {
     if (GetRawInputDeviceInfoA(device, RIDI_DEVICEINFO, &info, &size) == kQueryFailed) {
         return;
     }
-    std::printf("  Id=%u, Buttons=%u, SampleRate=%u, HorizontalWheel=%s\n",
+    PrintLine("  Id=%u, Buttons=%u, SampleRate=%u, HorizontalWheel=%s\n",
                 static_cast<unsigned>(info.mouse.dwId),
                 static_cast<unsigned>(info.mouse.dwNumberOfButtons),
                 static_cast<unsigned>(info.mouse.dwSampleRate),
@@ -70,8 +72,9 @@ RAWINPUTDEVICELIST* ReadDeviceList(UINT* listed) {
             *listed = result < capacity ? result : capacity;
             return list;
         }
+        const DWORD error = GetLastError();  // before the C runtime can change it
         std::free(list);
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || count <= capacity) {
+        if (error != ERROR_INSUFFICIENT_BUFFER || count <= capacity) {
             return nullptr;
         }
     }
@@ -92,7 +95,7 @@ void ListMouseDevices() {
             continue;
         }
         const auto handle = static_cast<unsigned>(reinterpret_cast<uintptr_t>(list[i].hDevice));
-        std::wprintf(L"Mouse: Handle=0x%08X\n", handle);
+        __ms_wprintf(L"Mouse: Handle=0x%08X\n", handle);  // the runtime's own, as PrintLine
         PrintName(list[i].hDevice);
         PrintInfo(list[i].hDevice);
     }

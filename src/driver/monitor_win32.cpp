@@ -6,8 +6,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
+#include "analysis/report.h"
 #include "devices/devices_win32.h"
 #include "driver/receiver_win32.h"
 #include "timing/timing.h"
@@ -20,7 +19,7 @@ int RunMonitor() {
     }
     SeedTimingState();
     ListMouseDevices();
-    std::printf("RAW INPUT Mouse:\n");
+    PrintLine("RAW INPUT Mouse:\n");
     RunPump();
     return kExitStopped;
 }

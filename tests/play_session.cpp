@@ -1,0 +1,109 @@
+// Plays a scripted mouse session into a mousecheck.exe that runs elsewhere (its output on its own
+// console or terminal), then closes it. Used by the demo and by the console-write benchmark.
+// Never run on a real desktop: it clicks wherever the cursor is.
+//
+//   play_session demo    about 8 s paced like a person: clicks of every button, one chattering
+//                        click, wheel notches, two notches in one burst
+//   play_session clicks  20 left clicks, 60 ms held, 60 ms apart
+//
+// Exits 0 when the monitor ended with status 0 on the close request.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "monitor_process.h"
+
+namespace {
+
+constexpr DWORD kSettleMs = 300;  // a pause before the session and before the close request
+
+// One injected record and the wait after it.
+struct Step {
+    DWORD flags;
+    DWORD data;
+    DWORD thenMs;
+};
+
+// Appends a click of one button: held, then a pause.
+void Click(std::vector<Step>* steps, DWORD down, DWORD up, DWORD data, DWORD holdMs, DWORD gapMs) {
+    steps->push_back({down, data, holdMs});
+    steps->push_back({up, data, gapMs});
+}
+
+// The demo: what a user checking a mouse does, with one bounce and one skipping wheel.
+std::vector<Step> DemoSession() {
+    std::vector<Step> steps;
+    const struct {
+        DWORD down, up, data;
+    } buttons[] = {{MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 0},
+                   {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP, 0},
+                   {MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP, 0},
+                   {MOUSEEVENTF_XDOWN, MOUSEEVENTF_XUP, XBUTTON1},
+                   {MOUSEEVENTF_XDOWN, MOUSEEVENTF_XUP, XBUTTON2}};
+    for (const auto& button : buttons) {
+        Click(&steps, button.down, button.up, button.data, 110, 350);
+        Click(&steps, button.down, button.up, button.data, 90, 450);
+    }
+    // A chattering switch: released, and 4 ms later pressed again.
+    Click(&steps, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 0, 95, 4);
+    Click(&steps, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 0, 80, 600);
+    const DWORD up = WHEEL_DELTA;
+    const auto down = static_cast<DWORD>(-WHEEL_DELTA);
+    for (const DWORD notch : {up, up, up, down, down}) {
+        steps.push_back({MOUSEEVENTF_WHEEL, notch, 320});
+    }
+    return steps;
+}
+
+// Twenty plain clicks.
+std::vector<Step> ClickSession() {
+    std::vector<Step> steps;
+    for (int i = 0; i < 20; ++i) {
+        Click(&steps, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 0, 60, 60);
+    }
+    return steps;
+}
+
+// Waits the given milliseconds, spinning for short waits that Sleep would round up.
+void Wait(DWORD ms) {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    const LONGLONG until = now.QuadPart + frequency.QuadPart * ms / 1000;
+    if (ms > 20) {
+        Sleep(ms - 20);
+    }
+    do {
+        QueryPerformanceCounter(&now);
+    } while (now.QuadPart < until);
+}
+
+}  // namespace
+
+// Plays the named session into the running monitor and closes it.
+int main(int argc, char** argv) {
+    const bool demo = argc == 2 && std::strcmp(argv[1], "demo") == 0;
+    if (!demo && !(argc == 2 && std::strcmp(argv[1], "clicks") == 0)) {
+        std::fprintf(stderr, "usage: play_session demo|clicks\n");
+        return 2;
+    }
+    MonitorProcess monitor;
+    if (!WaitForMouse() || !monitor.Attach()) {
+        std::fprintf(stderr, "play_session: no mouse, or no running mousecheck.exe\n");
+        return 1;
+    }
+    Wait(kSettleMs);  // a press within 15 ms of the monitor's start would count as a fast click
+    for (const Step& step : demo ? DemoSession() : ClickSession()) {
+        monitor.Inject({MouseInput(step.flags, step.data)});
+        Wait(step.thenMs);
+    }
+    if (demo) {  // two notches in one burst: a wheel that skips
+        monitor.Inject({MouseInput(MOUSEEVENTF_WHEEL, WHEEL_DELTA), MouseInput(MOUSEEVENTF_WHEEL, WHEEL_DELTA)});
+    }
+    monitor.Sync(5000);
+    Wait(kSettleMs);
+    return monitor.CloseWindow() == 0 ? 0 : 1;
+}
