@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cinttypes>
+#include <cstddef>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,8 +20,8 @@ namespace {
 
 constexpr int kBurstRecords = 100000;
 constexpr int kRecordsPerMs = 8;
-constexpr int kHoldRepeats = 10;
-constexpr int kHoldsMs[] = {5, 20, 50, 100};
+constexpr int kHoldRepeats = 20;
+constexpr int kHoldsMs[] = {5, 20, 30, 50, 100};
 constexpr DWORD kGapMs = 40;
 
 // Reads the performance counter in seconds.
@@ -116,7 +118,8 @@ void MeasureBurst() {
     Row("memory: growth over the burst (KiB)", Format(memoryAfter - memoryBefore, 0), "<= 64");
 }
 
-// Injected holds against the holds the monitor prints.
+// Injected holds against the holds the monitor prints: per hold, the share reported as a fast
+// click and the error of the printed hold, to set beside the simulation's 1.1 ms column.
 void MeasureAccuracy() {
     MonitorProcess monitor;
     if (!monitor.Start()) {
@@ -139,20 +142,32 @@ void MeasureAccuracy() {
     monitor.Settle(0);
     monitor.CloseWindow();
     std::vector<double> errors;
-    for (const std::string& line : SplitLines(monitor.Output())) {
+    std::vector<bool> flagged;
+    const std::vector<std::string> lines = SplitLines(monitor.Output());
+    for (size_t i = 0; i < lines.size(); ++i) {
         std::vector<int64_t> hold;
-        if (MatchLine("Mouse Button:2, #ms", line, &hold) && errors.size() < injectedMs.size()) {
+        if (MatchLine("Mouse Button:2, #ms", lines[i], &hold) && errors.size() < injectedMs.size()) {
             errors.push_back(std::abs(static_cast<double>(hold[0]) - injectedMs[errors.size()]));
+            flagged.push_back(i + 1 < lines.size() && lines[i + 1] == "Fast-click detected!");
         }
     }
     if (errors.size() != injectedMs.size()) {
         Row("accuracy: release lines", std::to_string(errors.size()) + " of " + std::to_string(injectedMs.size()), "all");
         return;
     }
+    for (size_t h = 0; h < std::size(kHoldsMs); ++h) {
+        const auto first = static_cast<std::ptrdiff_t>(h * kHoldRepeats);
+        std::vector<double> some(errors.begin() + first, errors.begin() + first + kHoldRepeats);
+        std::sort(some.begin(), some.end());
+        const auto fast = std::count(flagged.begin() + first, flagged.begin() + first + kHoldRepeats, true);
+        const std::string hold = "accuracy: hold " + std::to_string(kHoldsMs[h]) + " ms";
+        Row((hold + ": flagged as fast click").c_str(), Format(100.0 * static_cast<double>(fast) / kHoldRepeats, 0) + " %", "");
+        Row((hold + ": error median / worst (ms)").c_str(),
+            Format(some[some.size() / 2], 2) + " / " + Format(some.back(), 2), "");
+    }
     std::sort(errors.begin(), errors.end());
-    Row("accuracy: holds of 5/20/50/100 ms, 10 each", "", "");
-    Row("accuracy: median error (ms)", Format(errors[errors.size() / 2], 2), "<= 2");
-    Row("accuracy: worst error (ms)", Format(errors.back(), 2), "");
+    Row("accuracy: all holds, median error (ms)", Format(errors[errors.size() / 2], 2), "<= 2");
+    Row("accuracy: all holds, worst error (ms)", Format(errors.back(), 2), "");
 }
 
 }  // namespace

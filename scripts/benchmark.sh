@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds and runs the benchmarks, printing their tables: analysis cost per record on the host
-# (Google Benchmark), then the real mousecheck.exe under Wine (burst, idle cost, accuracy,
-# memory, console writes per line). Run as root on Debian 12 if packages are missing.
+# (Google Benchmark), accuracy simulated on 1.1 ms and 15.625 ms pump passes, then the real
+# mousecheck.exe under Wine (accuracy, burst, memory, idle cost, console writes per line). Run as root on Debian 12 if packages are missing.
 # Asserts nothing.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +13,9 @@ cmake --build --preset bench
 echo
 echo "## Analysis cost per raw mouse record (host, output to /dev/null)"
 build/bench/bench/analysis_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+echo
+echo "## Accuracy on the Windows timer (host simulation, deterministic)"
+build/bench/bench/accuracy_sim
 
 cmake --preset windows-bench >/dev/null
 cmake --build --preset windows-bench
