@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds and runs the benchmarks, printing their tables: analysis cost per record on the host
 # (Google Benchmark), accuracy simulated on 1.1 ms and 15.625 ms pump passes, then the real
-# mousecheck.exe under Wine (accuracy, burst, memory, idle cost, console writes per line). Run as root on Debian 12 if packages are missing.
-# Asserts nothing.
+# mousecheck.exe under Wine (accuracy, burst, memory, idle cost, console writes per line).
+# Run as root on Debian 12 if packages are missing. Asserts nothing.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
