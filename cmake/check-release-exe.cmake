@@ -1,0 +1,24 @@
+# Checks the release exe: at most 64 KiB, and importing nothing but the system's own DLLs.
+# Usage: cmake -DEXE=… -DOBJDUMP=… -P check-release-exe.cmake
+cmake_minimum_required(VERSION 3.25)
+
+set(max_bytes 65536)
+set(system_dlls KERNEL32.dll USER32.dll msvcrt.dll)
+
+file(SIZE ${EXE} bytes)
+if(bytes GREATER max_bytes)
+  message(FATAL_ERROR "${EXE}: ${bytes} bytes, more than ${max_bytes}")
+endif()
+
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers COMMAND_ERROR_IS_FATAL ANY)
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+if(NOT imports)
+  message(FATAL_ERROR "${EXE}: no imports found")
+endif()
+foreach(import IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${import}")
+  if(NOT dll IN_LIST system_dlls)
+    message(FATAL_ERROR "${EXE} imports ${dll}, which is not one of: ${system_dlls}")
+  endif()
+endforeach()
+message(STATUS "${EXE}: ${bytes} bytes; imports ${imports}")

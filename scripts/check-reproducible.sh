@@ -1,0 +1,31 @@
+#!/bin/sh
+# Builds the release twice, from two copies of the source (the tracked files as they are now) in
+# different folders, and compares the exe, the zip and SHA256SUMS byte for byte. Any difference
+# fails, naming the file that differs.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+first="$work/one/mousecheck"
+second="$work/two/a/longer/path/to/mousecheck-copy"
+for copy in "$first" "$second"; do
+    mkdir -p "$copy"
+    (cd "$root" && git ls-files -z | xargs -0 tar -cf -) | tar -xf - -C "$copy"
+    if ! (cd "$copy" && cmake --workflow --preset release) >"$copy.log" 2>&1; then
+        cat "$copy.log"
+        echo "check-reproducible: the release build in $copy failed" >&2
+        exit 1
+    fi
+done
+status=0
+zip=$(cd "$first/build/release" && ls ./*.zip)
+for file in mousecheck.exe "$zip" SHA256SUMS; do
+    if cmp "$first/build/release/$file" "$second/build/release/$file"; then
+        echo "same: ${file#./}"
+    else
+        echo "check-reproducible: ${file#./} differs between two builds of the same source" >&2
+        status=1
+    fi
+done
+cat "$first/build/release/SHA256SUMS"
+exit $status
