@@ -1,13 +1,7 @@
 #!/bin/sh
-# Starts the monitor under Wine, in the build tree's own prefix; stop it with Ctrl+C.
-# Injected or real input reaches it through Wine's virtual mouse.
+# Starts the monitor under Wine; stop it with Ctrl+C. With DISPLAY set it runs in a Wine virtual
+# desktop window titled mousecheck: click and scroll inside that window, and the lines appear
+# here. Without a display it lists Wine's virtual mouse, prints the banner and waits.
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX="$root/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    # A new prefix lists its virtual mouse only once its device services have started.
-    "$wine" wineboot --init >/dev/null 2>&1
-    sleep 3
-fi
+. "$(dirname "$0")/wine-env.sh"
 exec "$wine" "$root/build/windows/mousecheck.exe"

@@ -5,12 +5,13 @@
 //   play_session demo    about 8 s paced like a person: clicks of every button, one chattering
 //                        click, wheel notches, two notches in one burst
 //   play_session clicks  20 left clicks, 60 ms held, 60 ms apart
+//   play_session close   no input: only the close request
 //
 // Exits 0 when the monitor ended with status 0 on the close request.
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
+#include <string>
 #include <vector>
 
 #include "monitor_process.h"
@@ -85,22 +86,24 @@ void Wait(DWORD ms) {
 
 // Plays the named session into the running monitor and closes it.
 int main(int argc, char** argv) {
-    const bool demo = argc == 2 && std::strcmp(argv[1], "demo") == 0;
-    if (!demo && !(argc == 2 && std::strcmp(argv[1], "clicks") == 0)) {
-        std::fprintf(stderr, "usage: play_session demo|clicks\n");
+    const std::string session = argc == 2 ? argv[1] : "";
+    if (session != "demo" && session != "clicks" && session != "close") {
+        std::fprintf(stderr, "usage: play_session demo|clicks|close\n");
         return 2;
     }
     MonitorProcess monitor;
-    if (!WaitForMouse() || !monitor.Attach()) {
+    if ((session != "close" && !WaitForMouse()) || !monitor.Attach()) {
         std::fprintf(stderr, "play_session: no mouse, or no running mousecheck.exe\n");
         return 1;
     }
-    Wait(kSettleMs);  // a press within 15 ms of the monitor's start would count as a fast click
-    for (const Step& step : demo ? DemoSession() : ClickSession()) {
-        monitor.Inject({MouseInput(step.flags, step.data)});
-        Wait(step.thenMs);
+    if (session != "close") {
+        Wait(kSettleMs);  // a press within 15 ms of the monitor's start would count as a fast click
+        for (const Step& step : session == "demo" ? DemoSession() : ClickSession()) {
+            monitor.Inject({MouseInput(step.flags, step.data)});
+            Wait(step.thenMs);
+        }
     }
-    if (demo) {  // two notches in one burst: a wheel that skips
+    if (session == "demo") {  // two notches in one burst: a wheel that skips
         monitor.Inject({MouseInput(MOUSEEVENTF_WHEEL, WHEEL_DELTA), MouseInput(MOUSEEVENTF_WHEEL, WHEEL_DELTA)});
     }
     monitor.Sync(5000);
