@@ -1,10 +1,10 @@
-# Sourced by the scripts that run the monitor under Wine: sets root, wine and Wine's environment,
-# and makes sure the prefix is ready.
+# Sourced by the scripts that run the monitor under Wine: sets root (unless the caller has), wine
+# and Wine's environment, and makes sure the prefix is ready.
 #
 # With DISPLAY set, the prefix is build/windows/wineprefix-desktop, whose windows all live in a
 # Wine virtual desktop, an X window titled "mousecheck - Wine desktop": X input reaches Wine only
 # while the pointer is over a Wine window. Without DISPLAY it is the tests' build/windows/wineprefix.
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=${root:-$(cd "$(dirname "$0")/.." && pwd)}
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ -n "${DISPLAY:-}" ]; then

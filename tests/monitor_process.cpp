@@ -88,6 +88,11 @@ bool MonitorProcess::Attach() {
     return FindReceiver();
 }
 
+void MonitorProcess::Detach() {
+    CloseHandle(process_.hProcess);
+    process_ = {};
+}
+
 bool MonitorProcess::FindReceiver() {
     // The receiver exists before the listing; a sent message is handled only by the pump. A
     // monitor that is still starting may refuse the message at once: ask again until the limit.

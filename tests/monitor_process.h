@@ -33,6 +33,8 @@ public:
     // Finds a monitor started elsewhere, whose output this object does not see, and waits until
     // its pump runs. Returns false, as Start() does, if none appears.
     bool Attach();
+    // Lets an attached monitor run on after this object is gone.
+    void Detach();
 
     // Waits until the pump has handled what came before. A monitor that does not answer within
     // the time is killed, so no later wait hangs on it, and reported on standard error.

@@ -6,8 +6,9 @@
 //                        click, wheel notches, two notches in one burst
 //   play_session clicks  20 left clicks, 60 ms held, 60 ms apart
 //   play_session close   no input: only the close request
+//   play_session ready   no input: waits until the monitor's pump runs, and leaves it running
 //
-// Exits 0 when the monitor ended with status 0 on the close request.
+// Exits 0 when the monitor ended with status 0 on the close request (or, for ready, runs).
 #include <windows.h>
 
 #include <cstdio>
@@ -87,16 +88,21 @@ void Wait(DWORD ms) {
 // Plays the named session into the running monitor and closes it.
 int main(int argc, char** argv) {
     const std::string session = argc == 2 ? argv[1] : "";
-    if (session != "demo" && session != "clicks" && session != "close") {
-        std::fprintf(stderr, "usage: play_session demo|clicks|close\n");
+    const bool injects = session == "demo" || session == "clicks";
+    if (!injects && session != "close" && session != "ready") {
+        std::fprintf(stderr, "usage: play_session demo|clicks|close|ready\n");
         return 2;
     }
     MonitorProcess monitor;
-    if ((session != "close" && !WaitForMouse()) || !monitor.Attach()) {
+    if ((injects && !WaitForMouse()) || !monitor.Attach()) {
         std::fprintf(stderr, "play_session: no mouse, or no running mousecheck.exe\n");
         return 1;
     }
-    if (session != "close") {
+    if (session == "ready") {
+        monitor.Detach();
+        return 0;
+    }
+    if (injects) {
         Wait(kSettleMs);  // a press within 15 ms of the monitor's start would count as a fast click
         for (const Step& step : session == "demo" ? DemoSession() : ClickSession()) {
             monitor.Inject({MouseInput(step.flags, step.data)});

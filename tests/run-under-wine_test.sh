@@ -21,16 +21,18 @@ for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
 
+. "$root/scripts/wine-env.sh"  # the desktop's prefix, made ready before the monitor starts
 sh "$root/scripts/run-under-wine.sh" >"$work/output" 2>"$work/errors" &
 monitor=$!
+"$wine" "$root/build/windows/tests/play_session.exe" ready || {
+    echo "the monitor's pump did not start"; cat "$work/errors"; exit 1; }
 window=$(timeout 60 xdotool search --sync --name '^mousecheck - Wine desktop$' | head -n 1) || {
     echo "no window titled mousecheck within 60 s"; cat "$work/errors"; exit 1; }
-xdotool mousemove --window "$window" 200 200 sleep 1 \
+xdotool mousemove --window "$window" 200 200 sleep 0.5 \
     mousedown 1 sleep 0.05 mouseup 1 sleep 0.3 \
     mousedown 1 sleep 0.004 mouseup 1 sleep 0.3 \
     click 4 sleep 0.3
 
-. "$root/scripts/wine-env.sh"
 "$wine" "$root/build/windows/tests/play_session.exe" close || { echo "the monitor did not close"; exit 1; }
 wait "$monitor" || { echo "the run command ended with status $?"; exit 1; }
 monitor=""
