@@ -6,7 +6,9 @@ set -eu
 action=$1 wine=$2 wineserver=$3
 case $action in
 start)
-    # Detached from CTest's pipes, or CTest would wait for the server to exit.
+    # Detached from CTest's pipes, or CTest would wait for the server to exit. The server needs
+    # the prefix's folder: without it, it does not start, and every test boots Wine anew.
+    mkdir -p "$WINEPREFIX"
     "$wineserver" -p </dev/null >/dev/null 2>&1 || true
     "$wine" wineboot --init </dev/null >/dev/null 2>&1
     ;;

@@ -12,7 +12,8 @@ if [ -n "${DISPLAY:-}" ]; then
 else
     export WINEPREFIX="$root/build/windows/wineprefix"
 fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# drive_c, not system.reg: a running wineserver writes the registry to disk only later.
+if [ ! -d "$WINEPREFIX/drive_c" ]; then
     "$wine" wineboot --init >/dev/null 2>&1
     if [ -n "${DISPLAY:-}" ]; then
         "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d mousecheck /f >/dev/null 2>&1

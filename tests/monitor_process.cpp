@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 15000;
+constexpr DWORD kStartTimeoutMs = 25000;  // a new headless prefix may hold a first start 10 s
 constexpr DWORD kExitTimeoutMs = 5000;
 constexpr int kSentinelBatch = 200;        // about 5 KiB of output, more than one stdio buffer
 constexpr int kSettleAttempts = 100;
@@ -101,7 +101,7 @@ bool MonitorProcess::FindReceiver() {
     for (;;) {
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {
-            Kill("its pump did not answer within 15 s of its start");
+            Kill("its pump did not answer within 25 s of its start");
             return false;
         }
         window_ = FindWindowExA(HWND_MESSAGE, nullptr, "CorvelTestSuiteWin32", nullptr);
