@@ -24,22 +24,6 @@ constexpr int kHoldRepeats = 20;
 constexpr int kHoldsMs[] = {5, 20, 30, 50, 100};
 constexpr DWORD kGapMs = 40;
 
-// Reads the performance counter in seconds.
-double Seconds() {
-    LARGE_INTEGER counter;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Waits, spinning, until the counter reaches the given time in seconds.
-void SpinUntil(double when) {
-    while (Seconds() < when) {
-        YieldProcessor();
-    }
-}
-
 // Returns the working set of a process in KiB.
 double WorkingSetKiB(HANDLE process) {
     PROCESS_MEMORY_COUNTERS counters{};

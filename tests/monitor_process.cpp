@@ -220,6 +220,20 @@ std::string ProgramPath(const char* variable, const char* fallback) {
     return windowsPath;
 }
 
+double Seconds() {
+    LARGE_INTEGER counter;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void SpinUntil(double when) {
+    while (Seconds() < when) {
+        YieldProcessor();
+    }
+}
+
 INPUT MouseInput(DWORD flags, DWORD data, LONG dx, LONG dy) {
     INPUT input{};
     input.type = INPUT_MOUSE;

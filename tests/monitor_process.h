@@ -85,6 +85,13 @@ std::string ProgramPath(const char* variable, const char* fallback);
 // Returns false if none is.
 bool WaitForMouse();
 
+// Reads the performance counter in seconds.
+double Seconds();
+
+// Waits, spinning, until the counter reaches the given time in seconds: exact to well under a
+// millisecond, where Sleep rounds up to the timer's tick.
+void SpinUntil(double when);
+
 // Input records for SendInput.
 INPUT MouseInput(DWORD flags, DWORD data = 0, LONG dx = 0, LONG dy = 0);
 

@@ -68,19 +68,13 @@ std::vector<Step> ClickSession() {
     return steps;
 }
 
-// Waits the given milliseconds, spinning for short waits that Sleep would round up.
+// Waits the given milliseconds: sleeps most of a long wait, and spins the rest.
 void Wait(DWORD ms) {
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    const LONGLONG until = now.QuadPart + frequency.QuadPart * ms / 1000;
+    const double until = Seconds() + ms / 1000.0;
     if (ms > 20) {
         Sleep(ms - 20);
     }
-    do {
-        QueryPerformanceCounter(&now);
-    } while (now.QuadPart < until);
+    SpinUntil(until);
 }
 
 }  // namespace
