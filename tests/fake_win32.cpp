@@ -28,6 +28,13 @@ ULONGLONG WINAPI FakeGetTickCount64() {
     return fakeClock.ticks;
 }
 
+// Moves the fake clock on by the time asked for, at once.
+void WINAPI FakeSleep(DWORD ms) {
+    fakeClock.sleptMs += ms;
+    fakeClock.counter += static_cast<LONGLONG>(ms) * fakeClock.frequency / 1000;
+    fakeClock.ticks += ms;
+}
+
 // Counts or lists the fake devices, failing as the test arranged.
 UINT WINAPI FakeGetRawInputDeviceList(PRAWINPUTDEVICELIST list, PUINT count, UINT entrySize) {
     ++fakeDevices.listQueries;
@@ -113,6 +120,7 @@ extern "C" {
 decltype(&QueryPerformanceFrequency) __imp_QueryPerformanceFrequency = FakeQueryPerformanceFrequency;
 decltype(&QueryPerformanceCounter) __imp_QueryPerformanceCounter = FakeQueryPerformanceCounter;
 decltype(&GetTickCount64) __imp_GetTickCount64 = FakeGetTickCount64;
+decltype(&Sleep) __imp_Sleep = FakeSleep;
 decltype(&GetRawInputDeviceList) __imp_GetRawInputDeviceList = FakeGetRawInputDeviceList;
 decltype(&GetRawInputDeviceInfoA) __imp_GetRawInputDeviceInfoA = FakeGetRawInputDeviceInfoA;
 }

@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
-// Performance counter and tick count.
+// Performance counter and tick count; Sleep takes no time but moves both on.
 struct FakeClock {
     bool counterPresent = true;
     LONGLONG frequency = 10000000;
     LONGLONG counter = 0;
     ULONGLONG ticks = 0;
     int frequencyQueries = 0;
+    DWORD sleptMs = 0;  // all that Sleep was asked for
 };
 extern FakeClock fakeClock;
 

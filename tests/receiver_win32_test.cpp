@@ -1,4 +1,5 @@
-// The receiver, the pump and start-up in this process, against the real window manager.
+// The receiver, the pump and start-up in this process, against the real window manager; the
+// clock and Sleep are the fakes, so a pass takes no time.
 #include "driver/receiver_win32.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 
 #include "capture.h"
 #include "driver/monitor_win32.h"
+#include "fake_win32.h"
 #include "timing/timing.h"
 
 namespace {
@@ -82,11 +84,14 @@ TEST_F(ReceiverWin32, OtherMessagesGetTheDefaultHandling) {
 
 TEST_F(ReceiverWin32, AQuitEndsThePassAndLeavesLaterMessagesQueued) {
     DropQueued();
+    fakeClock = FakeClock{};
+    fakeClock.counter = 5 * fakeClock.frequency;  // 5000 ms
     timingState.pumpMs = -1;
     PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
     PostMessageA(receiver, WM_CLOSE, 0, 0);
     RunPumpUntil("the quit posted to its thread");
-    EXPECT_NE(timingState.pumpMs, -1) << "the pass that met the quit still stamps the pump";
+    EXPECT_EQ(fakeClock.sleptMs, 1u) << "one pass, which sleeps 1 ms";
+    EXPECT_EQ(timingState.pumpMs, 5001) << "the pass that met the quit stamps the pump after it slept";
     EXPECT_TRUE(IsWindow(receiver)) << "the close request behind the quit was not dispatched";
     MSG message;
     ASSERT_TRUE(PeekMessageA(&message, receiver, WM_CLOSE, WM_CLOSE, PM_REMOVE));
