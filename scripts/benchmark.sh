@@ -50,28 +50,13 @@ awk -v m=$((m1 - m0)) -v l=$((l1 - l0)) -v hz="$hz" 'BEGIN {
 "$wineserver" -k </dev/null >/dev/null 2>&1 || true
 wait 2>/dev/null || true
 
-# Console writes per printed line: the monitor with standard output on a pseudo-terminal (as on
-# a console, unbuffered), 20 clicks played into it, and every WriteFile/WriteConsole call of its
-# main thread counted from a relay trace.
+# Console writes per printed line, in the tests' build and Wine prefix.
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target mousecheck play_session
-win="$root/build/windows"
-export WINEPREFIX="$win/wineprefix"
+export WINEPREFIX="$root/build/windows/wineprefix"
 "$wineserver" -p </dev/null >/dev/null 2>&1 || true
 "$wine" wineboot --init </dev/null >/dev/null 2>&1
-trace=$(mktemp) typescript=$(mktemp)
-script -qfec "WINEDEBUG=+relay $wine $win/mousecheck.exe 2>$trace" "$typescript" >/dev/null &
-"$wine" "$win/tests/play_session.exe" clicks
-wait
-thread=$(grep -m 1 'Call user32.RegisterClassA' "$trace" | cut -d: -f1)
-writes=$(grep -cE "^$thread:Call [A-Za-z0-9]+\.(WriteFile|WriteConsole[AW])\(" "$trace" || true)
-lines=$(sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$typescript" |
-    grep -cE '^ *(Mouse|RAW INPUT|Name=|Id=|Fast-click|wheel)' || true)
-rm -f "$trace" "$typescript"
 echo
 echo "## Console writes per line (listing and 20 clicks, stdout on a pseudo-terminal)"
-awk -v w="$writes" -v l="$lines" 'BEGIN {
-    printf "| %-52s | %-22s | %-12s |\n", "monitor WriteFile/WriteConsole calls / lines", w " / " l, ""
-    printf "| %-52s | %-22s | %-12s |\n", "writes per line", (l > 0 ? sprintf("%.2f", w / l) : "n/a"), "<= 1.2"
-}'
+scripts/console-writes.sh "$root/build/windows" || true
 "$wineserver" -k </dev/null >/dev/null 2>&1 || true
