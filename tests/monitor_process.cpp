@@ -1,6 +1,7 @@
 // Runs the real mousecheck.exe for end-to-end tests.
 #include "monitor_process.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -8,10 +9,11 @@ namespace {
 
 constexpr DWORD kStartTimeoutMs = 25000;  // a new headless prefix may hold a first start 10 s
 constexpr DWORD kExitTimeoutMs = 5000;
+constexpr DWORD kSettleTimeoutMs = 10000;  // a 20,000-record burst settles in about 1.3 s
 constexpr int kSentinelBatch = 200;        // about 5 KiB of output, more than one stdio buffer
-constexpr int kSettleAttempts = 100;
 constexpr DWORD kSettlePollMs = 10;
-constexpr int kSettlePollsPerAttempt = 20;
+constexpr int kSettlePollsPerBatch = 20;
+constexpr DWORD kDrainPollMs = 10;
 constexpr char kSentinelLine[] = "wheel check down:";
 
 // Creates a pipe whose write end the child inherits.
@@ -20,23 +22,26 @@ bool ChildWritePipe(HANDLE* read, HANDLE* write) {
     return CreatePipe(read, write, &inherit, 0) && SetHandleInformation(*read, HANDLE_FLAG_INHERIT, 0);
 }
 
-// Appends everything read from the pipe to the target until the pipe closes.
-void Drain(HANDLE pipe, std::mutex* mutex, std::string* target) {
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-        const std::lock_guard<std::mutex> lock(*mutex);
-        target->append(buffer, got);
+// Appends what the pipe carries to the target until the process has exited and the pipe is
+// empty, or until told to stop. It never waits for the pipe to close: a process that the monitor
+// starts (Wine's services, for the first program of a session) may hold its write end for ever.
+void Drain(HANDLE pipe, HANDLE process, const std::atomic<bool>* stop, std::mutex* mutex,
+           std::string* target) {
+    char buffer[16384];
+    while (!*stop) {
+        const bool exited = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || (available == 0 && exited)) {
+            return;
+        }
+        DWORD got = 0;
+        if (available == 0) {
+            WaitForSingleObject(process, kDrainPollMs);
+        } else if (ReadFile(pipe, buffer, sizeof(buffer), &got, nullptr)) {
+            const std::lock_guard<std::mutex> lock(*mutex);
+            target->append(buffer, got);
+        }
     }
-}
-
-// Counts the occurrences of a text in another.
-size_t Count(const std::string& text, const std::string& what) {
-    size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++count;
-    }
-    return count;
 }
 
 }  // namespace
@@ -78,8 +83,9 @@ bool MonitorProcess::Start() {
     if (!started) {
         return false;
     }
-    outReader_ = std::thread(Drain, outRead_, &mutex_, &out_);
-    errReader_ = std::thread(Drain, errRead_, &mutex_, &err_);
+    stopReading_ = false;
+    outReader_ = std::thread(Drain, outRead_, process_.hProcess, &stopReading_, &mutex_, &out_);
+    errReader_ = std::thread(Drain, errRead_, process_.hProcess, &stopReading_, &mutex_, &err_);
 
     return FindReceiver();
 }
@@ -140,16 +146,31 @@ void MonitorProcess::Inject(const std::vector<INPUT>& records) const {
 
 bool MonitorProcess::Settle(size_t sentinelLinesBefore) {
     const std::vector<INPUT> batch(kSentinelBatch, MouseInput(MOUSEEVENTF_WHEEL, static_cast<DWORD>(-WHEEL_DELTA)));
-    for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
+    const ULONGLONG deadline = GetTickCount64() + kSettleTimeoutMs;
+    size_t seen = 0;  // sentinel lines found so far
+    size_t from = 0;  // where the search goes on
+    while (GetTickCount64() < deadline) {
         Inject(batch);
-        for (int poll = 0; poll < kSettlePollsPerAttempt; ++poll) {
-            if (Count(Output(), kSentinelLine) > sentinelLinesBefore) {
+        for (int poll = 0; poll < kSettlePollsPerBatch; ++poll) {
+            {
+                // Searched in place and only once: a monitor gone wrong may write hundreds of MB.
+                const std::lock_guard<std::mutex> lock(mutex_);
+                for (size_t at = out_.find(kSentinelLine, from); at != std::string::npos;
+                     at = out_.find(kSentinelLine, from)) {
+                    ++seen;
+                    from = at + 1;
+                }
+                // The output may end in the first part of a sentinel line.
+                const size_t partial = std::min(out_.size(), sizeof(kSentinelLine) - 2);
+                from = std::max(from, out_.size() - partial);
+            }
+            if (seen > sentinelLinesBefore) {
                 return true;
             }
             Sleep(kSettlePollMs);
         }
     }
-    Kill("no line of its sentinel wheel records came through the pipe");
+    Kill("no line of its sentinel wheel records came through the pipe within 10 s");
     return false;
 }
 
@@ -167,7 +188,10 @@ DWORD MonitorProcess::WaitForExit(const char* request) {
     if (WaitForSingleObject(process_.hProcess, kExitTimeoutMs) == WAIT_TIMEOUT) {
         const std::string why = std::string("it had not exited 5 s after its ") + request;
         Kill(why.c_str());
-        WaitForSingleObject(process_.hProcess, INFINITE);
+        if (WaitForSingleObject(process_.hProcess, kExitTimeoutMs) == WAIT_TIMEOUT) {
+            std::fprintf(stderr, "mousecheck still ran 5 s after it was killed; its output is left unread\n");
+            stopReading_ = true;
+        }
     }
     DWORD status = kKilledStatus;
     GetExitCodeProcess(process_.hProcess, &status);

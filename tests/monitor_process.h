@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -44,11 +45,13 @@ public:
     void Inject(const std::vector<INPUT>& records) const;
 
     // Injects sentinel wheel-down records until one of their lines has come through the pipe.
-    // sentinelLinesBefore: how many "wheel check down" lines the test's own input produces.
+    // sentinelLinesBefore: how many "wheel check down" lines the test's own input produces. A
+    // monitor that prints none within 10 s is killed and reported.
     bool Settle(size_t sentinelLinesBefore);
 
     // Asks the monitor to close its window, waits for it to exit, and returns the exit status.
-    // A monitor still running a few seconds later is killed and reported: kKilledStatus.
+    // A monitor still running 5 s later is killed and reported: kKilledStatus. Its output is
+    // read to the end of what it wrote, not to the pipe's close, which may never come.
     DWORD CloseWindow();
     // Posts a quit message to the monitor's thread, waits for it to exit, and returns the status,
     // as CloseWindow() does.
@@ -70,6 +73,7 @@ private:
     HWND window_ = nullptr;
     HANDLE outRead_ = nullptr;
     HANDLE errRead_ = nullptr;
+    std::atomic<bool> stopReading_{false};
     std::thread outReader_;
     std::thread errReader_;
     std::mutex mutex_;
