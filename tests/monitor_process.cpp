@@ -13,35 +13,12 @@ constexpr DWORD kSettleTimeoutMs = 10000;  // a 20,000-record burst settles in a
 constexpr int kSentinelBatch = 200;        // about 5 KiB of output, more than one stdio buffer
 constexpr DWORD kSettlePollMs = 10;
 constexpr int kSettlePollsPerBatch = 20;
-constexpr DWORD kDrainPollMs = 10;
 constexpr char kSentinelLine[] = "wheel check down:";
 
 // Creates a pipe whose write end the child inherits.
 bool ChildWritePipe(HANDLE* read, HANDLE* write) {
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     return CreatePipe(read, write, &inherit, 0) && SetHandleInformation(*read, HANDLE_FLAG_INHERIT, 0);
-}
-
-// Appends what the pipe carries to the target until the process has exited and the pipe is
-// empty, or until told to stop. It never waits for the pipe to close: a process that the monitor
-// starts (Wine's services, for the first program of a session) may hold its write end for ever.
-void Drain(HANDLE pipe, HANDLE process, const std::atomic<bool>* stop, std::mutex* mutex,
-           std::string* target) {
-    char buffer[16384];
-    while (!*stop) {
-        const bool exited = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-        DWORD available = 0;
-        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || (available == 0 && exited)) {
-            return;
-        }
-        DWORD got = 0;
-        if (available == 0) {
-            WaitForSingleObject(process, kDrainPollMs);
-        } else if (ReadFile(pipe, buffer, sizeof(buffer), &got, nullptr)) {
-            const std::lock_guard<std::mutex> lock(*mutex);
-            target->append(buffer, got);
-        }
-    }
 }
 
 }  // namespace
@@ -59,13 +36,18 @@ void MonitorProcess::Kill(const char* why) {
     TerminateProcess(process_.hProcess, kKilledStatus);
 }
 
-bool MonitorProcess::Start() {
+bool MonitorProcess::Start(const char* outputFile) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE outWrite = nullptr;
     HANDLE errWrite = nullptr;
-    if (!ChildWritePipe(&outRead_, &outWrite) || !ChildWritePipe(&errRead_, &errWrite)) {
+    if (outputFile != nullptr) {
+        outWrite = CreateFileA(outputFile, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if ((outputFile == nullptr && !ChildWritePipe(&outRead_, &outWrite)) ||
+        outWrite == INVALID_HANDLE_VALUE || !ChildWritePipe(&errRead_, &errWrite)) {
         return false;
     }
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE nul = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup{};
@@ -75,7 +57,8 @@ bool MonitorProcess::Start() {
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
     std::string commandLine = "\"" + ProgramPath("MOUSECHECK_EXE", "mousecheck.exe") + "\"";
-    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+    const DWORD console = outputFile != nullptr ? CREATE_NEW_CONSOLE : 0;
+    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, console,
                                         nullptr, nullptr, &startup, &process_);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
@@ -83,9 +66,10 @@ bool MonitorProcess::Start() {
     if (!started) {
         return false;
     }
-    stopReading_ = false;
-    outReader_ = std::thread(Drain, outRead_, process_.hProcess, &stopReading_, &mutex_, &out_);
-    errReader_ = std::thread(Drain, errRead_, process_.hProcess, &stopReading_, &mutex_, &err_);
+    if (outRead_ != nullptr) {
+        readers_[readerCount_++] = CreateThread(nullptr, 0, ReadOutput, this, 0, nullptr);
+    }
+    readers_[readerCount_++] = CreateThread(nullptr, 0, ReadErrors, this, 0, nullptr);
 
     return FindReceiver();
 }
@@ -184,27 +168,74 @@ DWORD MonitorProcess::PostQuit() {
     return WaitForExit("quit message");
 }
 
+DWORD MonitorProcess::PressCtrlC() {
+    // The event goes to every process on the console, this one too while it is attached.
+    FreeConsole();
+    if (!AttachConsole(process_.dwProcessId)) {
+        std::fprintf(stderr, "the monitor's console could not be attached: error %lu\n", GetLastError());
+    }
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    const DWORD status = WaitForExit("Ctrl+C");
+    FreeConsole();
+    SetConsoleCtrlHandler(nullptr, FALSE);
+    return status;
+}
+
 DWORD MonitorProcess::WaitForExit(const char* request) {
     if (WaitForSingleObject(process_.hProcess, kExitTimeoutMs) == WAIT_TIMEOUT) {
         const std::string why = std::string("it had not exited 5 s after its ") + request;
         Kill(why.c_str());
         if (WaitForSingleObject(process_.hProcess, kExitTimeoutMs) == WAIT_TIMEOUT) {
-            std::fprintf(stderr, "mousecheck still ran 5 s after it was killed; its output is left unread\n");
-            stopReading_ = true;
+            std::fprintf(stderr, "mousecheck still ran 5 s after it was killed\n");
         }
     }
     DWORD status = kKilledStatus;
     GetExitCodeProcess(process_.hProcess, &status);
-    if (outReader_.joinable()) {
-        outReader_.join();
-        errReader_.join();
-        CloseHandle(outRead_);
-        CloseHandle(errRead_);
-        CloseHandle(process_.hThread);
+    // The pipes close when the last process holding them ends; one that the monitor started
+    // (Wine's services, for the first program of a session) may hold them for ever.
+    if (readerCount_ > 0 &&
+        WaitForMultipleObjects(readerCount_, readers_, TRUE, kExitTimeoutMs) == WAIT_TIMEOUT) {
+        std::fprintf(stderr, "mousecheck's output pipes were still open 5 s after it ended; "
+                             "reading stopped there\n");
+        for (DWORD i = 0; i < readerCount_; ++i) {
+            CancelSynchronousIo(readers_[i]);
+        }
+        WaitForMultipleObjects(readerCount_, readers_, TRUE, kExitTimeoutMs);
+    }
+    for (; readerCount_ > 0; --readerCount_) {
+        CloseHandle(readers_[readerCount_ - 1]);
+    }
+    for (HANDLE* handle : {&outRead_, &errRead_, &process_.hThread}) {
+        if (*handle != nullptr) {
+            CloseHandle(*handle);
+            *handle = nullptr;
+        }
     }
     CloseHandle(process_.hProcess);
     process_ = {};
     return status;
+}
+
+DWORD WINAPI MonitorProcess::ReadOutput(void* monitor) {
+    auto* self = static_cast<MonitorProcess*>(monitor);
+    self->Read(self->outRead_, &self->out_);
+    return 0;
+}
+
+DWORD WINAPI MonitorProcess::ReadErrors(void* monitor) {
+    auto* self = static_cast<MonitorProcess*>(monitor);
+    self->Read(self->errRead_, &self->err_);
+    return 0;
+}
+
+void MonitorProcess::Read(HANDLE pipe, std::string* target) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        target->append(buffer, got);
+    }
 }
 
 std::string MonitorProcess::Output() {

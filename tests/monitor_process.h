@@ -10,11 +10,9 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 // Exit status that CloseWindow() and PostQuit() report for a monitor that had to be killed.
@@ -28,8 +26,9 @@ public:
     ~MonitorProcess();
 
     // Starts the monitor and waits until its pump runs. Returns false, saying on standard error
-    // which step it waited for, if it does not.
-    bool Start();
+    // which step it waited for, if it does not. Its standard output goes to a pipe, or, given a
+    // file, to that file, with the monitor in a console of its own.
+    bool Start(const char* outputFile = nullptr);
 
     // Finds a monitor started elsewhere, whose output this object does not see, and waits until
     // its pump runs. Returns false, as Start() does, if none appears.
@@ -56,6 +55,9 @@ public:
     // Posts a quit message to the monitor's thread, waits for it to exit, and returns the status,
     // as CloseWindow() does.
     DWORD PostQuit();
+    // Presses Ctrl+C in the monitor's console (started with a file), waits for it to exit, and
+    // returns the status, as CloseWindow() does.
+    DWORD PressCtrlC();
 
     HWND Window() const { return window_; }
     HANDLE Process() const { return process_.hProcess; }
@@ -73,9 +75,14 @@ private:
     HWND window_ = nullptr;
     HANDLE outRead_ = nullptr;
     HANDLE errRead_ = nullptr;
-    std::atomic<bool> stopReading_{false};
-    std::thread outReader_;
-    std::thread errReader_;
+    // Threads that read the output pipes; Read() appends what a pipe carries until it closes or
+    // the read is cancelled.
+    static DWORD WINAPI ReadOutput(void* monitor);
+    static DWORD WINAPI ReadErrors(void* monitor);
+    void Read(HANDLE pipe, std::string* target);
+
+    HANDLE readers_[2] = {};
+    DWORD readerCount_ = 0;
     std::mutex mutex_;
     std::string out_;
     std::string err_;

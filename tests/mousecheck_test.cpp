@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -14,6 +15,7 @@
 namespace {
 
 constexpr DWORD kPauseMs = 50;  // long enough for the monitor to analyse what came before
+constexpr DWORD kDrainMs = 500;  // for 300 records, which the monitor drains at 8 a millisecond
 
 // One expected line; "#" stands for the one number on it, which must lie within [min, max].
 struct Expect {
@@ -125,6 +127,18 @@ protected:
 
     MonitorProcess monitor;
     ULONGLONG startedMs = 0;
+};
+
+// The monitor in a console of its own, its standard output redirected to a file.
+class MousecheckToFile : public Mousecheck {
+protected:
+    void SetUp() override {
+        startedMs = GetTickCount64();
+        ASSERT_TRUE(monitor.Start(kOutputFile)) << "the monitor's pump did not start";
+    }
+    void TearDown() override { DeleteFileA(kOutputFile); }
+
+    static constexpr char kOutputFile[] = "mousecheck_test-output.txt";
 };
 
 TEST_F(Mousecheck, ReportsButtonsWheelAndFastClicksInOrder) {
@@ -270,6 +284,46 @@ TEST_F(Mousecheck, LosesNothingInTwentyThousandRecordsOfBursts) {
     for (; at < lines.size(); ++at) {
         ASSERT_TRUE(IsSentinelLine(lines[at])) << "unexpected line: " << lines[at];
     }
+    EXPECT_EQ(monitor.Errors(), "");
+}
+
+// A file is fully buffered, and a Ctrl+C, which ends the monitor through ExitProcess, still
+// writes out the C runtime's buffer: every line, more than one buffer's worth, is in the file.
+TEST_F(MousecheckToFile, KeepsEveryLineWhenStoppedWithCtrlC) {
+    constexpr int kClicks = 150;  // 300 lines, about 5.9 KiB
+    Pause();
+    std::vector<INPUT> clicks;
+    for (int click = 0; click < kClicks; ++click) {
+        clicks.push_back(MouseInput(MOUSEEVENTF_LEFTDOWN));
+        clicks.push_back(MouseInput(MOUSEEVENTF_LEFTUP));
+    }
+    monitor.Inject(clicks);
+    Pause();
+    Sleep(kDrainMs);  // the output cannot be watched: it is buffered until the monitor ends
+    // The default handler's status: STATUS_CONTROL_C_EXIT on Windows, 0 under Wine 8.
+    const DWORD status = monitor.PressCtrlC();
+    EXPECT_TRUE(status == static_cast<DWORD>(STATUS_CONTROL_C_EXIT) || status == 0) << status;
+
+    std::string output;
+    const HANDLE file = CreateFileA(kOutputFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+        output.append(buffer, got);
+    }
+    CloseHandle(file);
+    ASSERT_GT(output.size(), 4096u);
+    EXPECT_EQ(output.substr(output.size() - 2), "\r\n") << "the last line is whole";
+    std::vector<std::string> lines = SplitLines(output);
+    lines.erase(std::remove(lines.begin(), lines.end(), "Fast-click detected!"), lines.end());
+    size_t at = BannerIndex(lines) + 1;
+    for (int click = 0; click < kClicks; ++click, at += 2) {
+        ASSERT_LT(at + 1, lines.size()) << "click " << click << " of " << kClicks << " missing";
+        ASSERT_EQ(lines[at], "Mouse Button:1") << "click " << click;
+        ASSERT_TRUE(MatchLine("Mouse Button:2, #ms", lines[at + 1], nullptr)) << lines[at + 1];
+    }
+    EXPECT_EQ(at, lines.size());
     EXPECT_EQ(monitor.Errors(), "");
 }
 
