@@ -1,7 +1,8 @@
 #!/bin/sh
-# Builds the release twice, from two copies of the source (the tracked files as they are now) in
-# different folders, and compares the exe, the zip and SHA256SUMS byte for byte. Any difference
-# fails, naming the file that differs.
+# Builds the release twice, from two copies of the source (the tree as it is now, without its
+# build trees and .git, so a source archive works as well as a checkout) in different folders, and
+# compares the exe, the zip and SHA256SUMS byte for byte. Any difference fails, naming the file
+# that differs.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
@@ -10,7 +11,7 @@ first="$work/one/mousecheck"
 second="$work/two/a/longer/path/to/mousecheck-copy"
 for copy in "$first" "$second"; do
     mkdir -p "$copy"
-    (cd "$root" && git ls-files -z | xargs -0 tar -cf -) | tar -xf - -C "$copy"
+    (cd "$root" && tar --exclude=./build --exclude=./.git -cf - .) | tar -xf - -C "$copy"
     if ! (cd "$copy" && cmake --workflow --preset release) >"$copy.log" 2>&1; then
         cat "$copy.log"
         echo "check-reproducible: the release build in $copy failed" >&2
