@@ -1,4 +1,5 @@
-# Checks the release exe: at most 64 KiB, and importing nothing but the system's own DLLs.
+# Checks the release exe: at most 64 KiB, importing nothing but the system's own DLLs, and marked
+# Terminal Server aware.
 # Usage: cmake -DEXE=… -DOBJDUMP=… -P check-release-exe.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -11,6 +12,9 @@ if(bytes GREATER max_bytes)
 endif()
 
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers COMMAND_ERROR_IS_FATAL ANY)
+if(NOT headers MATCHES "TERMINAL_SERVICE_AWARE")
+  message(FATAL_ERROR "${EXE} is not marked Terminal Server aware")
+endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
 if(NOT imports)
   message(FATAL_ERROR "${EXE}: no imports found")
