@@ -19,6 +19,10 @@ constexpr int64_t kReleaseSeedOffsetMs = 20;
 // Returns the current time in whole milliseconds; never decreases between readings.
 int64_t NowMs();
 
+// Sleeps at least the given milliseconds, also when a signal arrives meanwhile. The pump's sleep
+// where it is not the system's Sleep (Linux).
+void SleepMs(int64_t ms);
+
 // Seeds the four stamps from successive clock readings: pump, press, release (+20 ms), wheel.
 void SeedTimingState();
 

@@ -1,0 +1,12 @@
+// Start-up and the whole run of the monitor.
+#pragma once
+
+// Exit status after the monitor has stopped.
+constexpr int kExitStopped = 0;
+
+// The file system's own root, under which /sys and /dev/input lie; tests use a folder of theirs.
+constexpr char kSystemRoot[] = "";
+
+// Opens the mice, seeds the clock stamps, lists the mice, prints the banner and monitors until
+// SIGINT or SIGTERM. Returns the process exit status.
+int RunMonitor(const char* root);

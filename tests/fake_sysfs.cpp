@@ -1,0 +1,65 @@
+// A small sysfs and /dev/input in a temporary folder.
+#include "fake_sysfs.h"
+
+#include <linux/input.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+const char kMouseKeys[] = "70000 0 0 0 0";  // BTN_LEFT, BTN_RIGHT, BTN_MIDDLE
+const char kMouseAxes[] = "903";            // REL_X, REL_Y, REL_WHEEL, REL_WHEEL_HI_RES
+
+namespace {
+
+// Writes a file with the text and a newline, as sysfs ends its values; nothing for empty text.
+void WriteValue(const std::filesystem::path& path, const std::string& text) {
+    if (!text.empty()) {
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << text << "\n";
+    }
+}
+
+}  // namespace
+
+std::string MakeFakeRoot() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "mousecheck-root-XXXXXX").string();
+    const std::string root = mkdtemp(pattern.data());
+    std::filesystem::create_directories(root + "/sys/class/input");
+    std::filesystem::create_directories(root + "/dev/input");
+    return root;
+}
+
+void AddFakeDevice(const std::string& root, const FakeEventDevice& device) {
+    const std::filesystem::path input = root + "/sys/devices/virtual/input/input" + std::to_string(device.number);
+    const std::filesystem::path event = input / ("event" + std::to_string(device.number));
+    std::filesystem::create_directories(event);
+    std::filesystem::create_directory_symlink(input, event / "device");
+    std::filesystem::create_directory_symlink(event, root + "/sys/class/input/event" + std::to_string(device.number));
+    WriteValue(input / "name", device.name);
+    WriteValue(input / "id/bustype", device.bustype);
+    WriteValue(input / "id/vendor", device.vendor);
+    WriteValue(input / "id/product", device.product);
+    WriteValue(input / "capabilities/key", device.key);
+    WriteValue(input / "capabilities/rel", device.rel);
+}
+
+void WriteFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events) {
+    const std::vector<int> values = events;
+    std::vector<input_event> records;
+    for (size_t i = 0; i + 2 < values.size(); i += 3) {
+        input_event event{};
+        event.type = static_cast<uint16_t>(values[i]);
+        event.code = static_cast<uint16_t>(values[i + 1]);
+        event.value = values[i + 2];
+        records.push_back(event);
+    }
+    std::ofstream(root + "/dev/input/event" + std::to_string(number), std::ios::binary)
+        .write(reinterpret_cast<const char*>(records.data()),
+               static_cast<std::streamsize>(records.size() * sizeof(input_event)));
+}
+
+void RemoveFakeRoot(const std::string& root) {
+    std::filesystem::remove_all(root);
+}

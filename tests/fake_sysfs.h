@@ -1,0 +1,31 @@
+// A small sysfs and /dev/input in a temporary folder, for the Linux code that takes a root.
+#pragma once
+
+#include <string>
+
+// One event device as sysfs shows it; an empty text leaves its file out.
+struct FakeEventDevice {
+    unsigned number;
+    std::string name;
+    std::string bustype = "0003";
+    std::string vendor = "046d";
+    std::string product = "c077";
+    std::string key;  // capabilities/key
+    std::string rel;  // capabilities/rel
+};
+
+// Capabilities of a three-button wheel mouse, as the kernel writes them.
+extern const char kMouseKeys[];
+extern const char kMouseAxes[];
+
+// Makes an empty root with sys/class/input and dev/input; returns its path.
+std::string MakeFakeRoot();
+
+// Adds the device's sysfs files under the root (not its node).
+void AddFakeDevice(const std::string& root, const FakeEventDevice& device);
+
+// Writes the node root/dev/input/eventN, holding the given events (type, code, value triples).
+void WriteFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events);
+
+// Removes the root and everything under it.
+void RemoveFakeRoot(const std::string& root);
