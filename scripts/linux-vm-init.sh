@@ -1,0 +1,87 @@
+#!/bin/busybox sh
+# The init of the virtual machine that linux-vm.sh boots: loads evdev and uinput, runs the
+# scenario named on the kernel command line (mousecheck=test or demo) and powers off.
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+insmod /evdev.ko
+insmod /uinput.ko
+scenario=$(sed -n 's/.* mousecheck=\([a-z]*\).*/\1/p' /proc/cmdline)
+
+# Waits up to 10 s until the file has a line that begins with the text.
+wait_line() {
+    for _ in $(seq 1000); do
+        grep -q "^$2" "$1" 2>/dev/null && return 0
+        usleep 10000
+    done
+    echo "linux-vm-init: no line \"$2\" in $1 within 10 s" >&2
+    return 1
+}
+
+# Waits up to 10 s until a monitor has set up its hotplug watch, which comes after its signals.
+wait_monitor() {
+    for _ in $(seq 1000); do
+        ls -l "/proc/$1/fd" 2>/dev/null | grep -q inotify && return 0
+        usleep 10000
+    done
+    echo "linux-vm-init: monitor $1 had no inotify watch within 10 s" >&2
+    return 1
+}
+
+# Sends SIGINT to a monitor and prints its exit status; one still running 10 s later is killed.
+stop_monitor() {
+    kill -INT "$1"
+    for _ in $(seq 1000); do
+        kill -0 "$1" 2>/dev/null || break
+        usleep 10000
+    done
+    if kill -0 "$1" 2>/dev/null; then
+        echo "linux-vm-init: monitor $1 still ran 10 s after SIGINT; killed" >&2
+        kill -KILL "$1"
+    fi
+    wait "$1"
+    echo $?
+}
+
+case $scenario in
+test)
+    # An ordinary user: the node is root's (0600 from devtmpfs), the listing comes all the same.
+    inject_linux hold >/out/hold.log 2>&1 &
+    injector=$!
+    wait_line /out/hold.log mouse
+    su -s /bin/mousecheck user >/out/user.out 2>/out/user.err &
+    monitor=$!
+    wait_monitor $monitor
+    stop_monitor $monitor >/out/user.status
+    kill $injector
+    wait $injector
+
+    # root: the whole session, output to a file, stopped with SIGINT.
+    inject_linux session >/out/session.log 2>&1 &
+    injector=$!
+    wait_line /out/session.log mouse
+    mousecheck >/out/session.out 2>/out/session.err &
+    monitor=$!
+    wait $injector
+    echo $? >/out/inject.status
+    stop_monitor $monitor >/out/session.status
+
+    stty -F /dev/ttyS1 raw -echo
+    for file in /out/*; do
+        echo "== ${file#/out/}"
+        cat "$file"
+    done >/dev/ttyS1
+    ;;
+demo)
+    echo "mousecheck on Linux $(uname -r), in a virtual machine; a virtual mouse plays a session"
+    inject_linux session >/tmp/session.log 2>&1 &
+    injector=$!
+    wait_line /tmp/session.log mouse
+    mousecheck &
+    monitor=$!
+    wait $injector || cat /tmp/session.log
+    echo "mousecheck ended with status $(stop_monitor $monitor)"
+    ;;
+esac
+poweroff -f

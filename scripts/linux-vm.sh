@@ -1,0 +1,76 @@
+#!/bin/sh
+# Boots Debian's own kernel in QEMU (software emulation, no hardware but the machine's PS/2
+# keyboard) from a small initramfs: busybox, the kernel's evdev and uinput modules, the native
+# monitor and the injector. linux-vm-init.sh, its init, runs one scenario and powers off:
+#   test OUT   the end-to-end runs; their output, errors and exit status as files in OUT
+#   demo       the session, with the monitor's lines on this terminal
+# Usage: linux-vm.sh BUILD_DIR test OUT | BUILD_DIR demo
+# BUILD_DIR holds mousecheck and tests/inject_linux. The kernel package is downloaded once, into
+# build/linux-vm. Needs qemu-system-x86, busybox-static and cpio (scripts/install-deps.sh).
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$1" && pwd) scenario=$2 out=${3:-}
+vm="$root/build/linux-vm"
+mkdir -p "$vm"
+
+# The kernel: the package that linux-image-amd64 names, unpacked, not installed.
+if [ ! -f "$vm/kernel/vmlinuz" ]; then
+    rm -rf "$vm/download" "$vm/kernel"
+    mkdir -p "$vm/download"
+    package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+    if [ -z "$package" ]; then
+        apt-get update >&2
+        package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+    fi
+    (cd "$vm/download" && apt-get download "$package" >&2 2>/dev/null) ||
+        (apt-get update >&2 && cd "$vm/download" && apt-get download "$package" >&2)
+    dpkg-deb -x "$vm"/download/*.deb "$vm/download/tree"
+    mkdir -p "$vm/kernel"
+    cp "$vm"/download/tree/boot/vmlinuz-* "$vm/kernel/vmlinuz.new"
+    find "$vm/download/tree" \( -name evdev.ko -o -name uinput.ko \) -exec cp {} "$vm/kernel/" \;
+    mv "$vm/kernel/vmlinuz.new" "$vm/kernel/vmlinuz"
+    rm -rf "$vm/download"
+fi
+
+# The initramfs: its programs with the shared libraries they load.
+tree="$vm/initramfs"
+rm -rf "$tree"
+mkdir -p "$tree/bin" "$tree/proc" "$tree/sys" "$tree/dev" "$tree/tmp" "$tree/out"
+cp /bin/busybox "$tree/bin/busybox"
+cp "$root/scripts/linux-vm-init.sh" "$tree/init"
+cp "$vm/kernel/evdev.ko" "$vm/kernel/uinput.ko" "$tree/"
+for program in "$build/mousecheck" "$build/tests/inject_linux"; do
+    cp "$program" "$tree/bin/"
+    for library in $(ldd "$program" | awk '$2 == "=>" { print $3 } $1 ~ /^\// { print $1 }'); do
+        mkdir -p "$tree$(dirname "$library")"
+        cp -L "$library" "$tree$library"
+    done
+done
+mkdir -p "$tree/etc"
+echo "root:x:0:0::/:/bin/sh" >"$tree/etc/passwd"
+echo "user:x:1000:1000::/tmp:/bin/sh" >>"$tree/etc/passwd"
+printf 'root:x:0:\nuser:x:1000:\ninput:x:101:\n' >"$tree/etc/group"
+chmod 755 "$tree/init"
+chmod 1777 "$tree/tmp"
+(cd "$tree" && find . | cpio -o -H newc --quiet | gzip -1 >"$vm/initramfs.gz")
+
+# -nodefaults: no display, network or disks; ttyS0 is the console, ttyS1 carries the results.
+set -- timeout 120 qemu-system-x86_64 -accel tcg -m 256 -nodefaults -display none -no-reboot \
+    -kernel "$vm/kernel/vmlinuz" -initrd "$vm/initramfs.gz" \
+    -append "console=ttyS0 quiet loglevel=1 panic=-1 mousecheck=$scenario"
+case $scenario in
+test)
+    mkdir -p "$out"
+    "$@" -serial "file:$out/console.txt" -serial "file:$out/results.txt" </dev/null
+    # The results: each file as "== NAME" and its lines.
+    awk -v out="$out" '/^== / { file = out "/" substr($0, 4); printf "" > file; next } file { print > file }' \
+        "$out/results.txt"
+    ;;
+demo)
+    "$@" -serial stdio </dev/null
+    ;;
+*)
+    echo "usage: $0 BUILD_DIR test OUT | BUILD_DIR demo" >&2
+    exit 2
+    ;;
+esac
