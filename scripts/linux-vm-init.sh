@@ -81,7 +81,8 @@ demo)
     mousecheck &
     monitor=$!
     wait $injector || cat /tmp/session.log
-    echo "mousecheck ended with status $(stop_monitor $monitor)"
+    stop_monitor $monitor >/tmp/status  # not in a subshell, which could not reap it
+    echo "mousecheck ended with status $(cat /tmp/status)"
     ;;
 esac
 poweroff -f

@@ -57,7 +57,7 @@ chmod 1777 "$tree/tmp"
 # -nodefaults: no display, network or disks; ttyS0 is the console, ttyS1 carries the results.
 set -- timeout 120 qemu-system-x86_64 -accel tcg -m 256 -nodefaults -display none -no-reboot \
     -kernel "$vm/kernel/vmlinuz" -initrd "$vm/initramfs.gz" \
-    -append "console=ttyS0 quiet loglevel=1 panic=-1 mousecheck=$scenario"
+    -append "console=ttyS0 quiet loglevel=0 panic=-1 mousecheck=$scenario"
 case $scenario in
 test)
     mkdir -p "$out"
