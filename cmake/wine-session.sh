@@ -3,6 +3,7 @@
 # the prefix named by WINEPREFIX, so every test binary starts without booting Wine again.
 # Usage: wine-session.sh start|stop WINE WINESERVER
 set -eu
+. "$(dirname "$0")/../scripts/wine-prefix.sh"
 action=$1 wine=$2 wineserver=$3
 case $action in
 start)
@@ -10,7 +11,7 @@ start)
     # the prefix's folder: without it, it does not start, and every test boots Wine anew.
     mkdir -p "$WINEPREFIX"
     "$wineserver" -p </dev/null >/dev/null 2>&1 || true
-    "$wine" wineboot --init </dev/null >/dev/null 2>&1
+    init_wine_prefix "$wine"
     ;;
 stop)
     "$wineserver" -k </dev/null >/dev/null 2>&1 || true

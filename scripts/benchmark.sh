@@ -6,6 +6,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. scripts/wine-prefix.sh
 scripts/install-deps.sh libbenchmark-dev
 
 cmake --preset bench >/dev/null
@@ -24,7 +25,7 @@ export WINEPREFIX="$bin/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msh
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 "$wineserver" -p </dev/null >/dev/null 2>&1 || true
-"$wine" wineboot --init </dev/null >/dev/null 2>&1
+init_wine_prefix "$wine"
 echo
 echo "## mousecheck.exe under Wine"
 MOUSECHECK_EXE="$bin/mousecheck.exe" IDLE_LOOP_EXE="$bin/bench/idle_loop.exe" \
@@ -55,7 +56,7 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows --target mousecheck play_session
 export WINEPREFIX="$root/build/windows/wineprefix"
 "$wineserver" -p </dev/null >/dev/null 2>&1 || true
-"$wine" wineboot --init </dev/null >/dev/null 2>&1
+init_wine_prefix "$wine"
 echo
 echo "## Console writes per line (listing and 20 clicks, stdout on a pseudo-terminal)"
 scripts/console-writes.sh "$root/build/windows" || true

@@ -5,6 +5,7 @@
 # Wine virtual desktop, an X window titled "mousecheck - Wine desktop": X input reaches Wine only
 # while the pointer is over a Wine window. Without DISPLAY it is the tests' build/windows/wineprefix.
 root=${root:-$(cd "$(dirname "$0")/.." && pwd)}
+. "$root/scripts/wine-prefix.sh"
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ -n "${DISPLAY:-}" ]; then
@@ -14,7 +15,7 @@ else
 fi
 # drive_c, not system.reg: a running wineserver writes the registry to disk only later.
 if [ ! -d "$WINEPREFIX/drive_c" ]; then
-    "$wine" wineboot --init >/dev/null 2>&1
+    init_wine_prefix "$wine"
     if [ -n "${DISPLAY:-}" ]; then
         "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d mousecheck /f >/dev/null 2>&1
         "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v mousecheck /d 800x600 /f >/dev/null 2>&1

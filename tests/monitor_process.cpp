@@ -14,6 +14,7 @@ constexpr int kSentinelBatch = 200;        // about 5 KiB of output, more than o
 constexpr DWORD kSettlePollMs = 10;
 constexpr int kSettlePollsPerBatch = 20;
 constexpr char kSentinelLine[] = "wheel check down:";
+constexpr DWORD kFirstErrorStatus = 0xC0000000;  // an exception code, as a process's exit status
 
 // Creates a pipe whose write end the child inherits.
 bool ChildWritePipe(HANDLE* read, HANDLE* write) {
@@ -151,6 +152,13 @@ bool MonitorProcess::Settle(size_t sentinelLinesBefore) {
             if (seen > sentinelLinesBefore) {
                 return true;
             }
+            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) {
+                DWORD status = kKilledStatus;
+                GetExitCodeProcess(process_.hProcess, &status);
+                std::fprintf(stderr, "mousecheck ended, with status %s, before a line of its sentinel "
+                                     "wheel records came through the pipe\n", StatusName(status).c_str());
+                return false;
+            }
             Sleep(kSettlePollMs);
         }
     }
@@ -192,6 +200,9 @@ DWORD MonitorProcess::WaitForExit(const char* request) {
     }
     DWORD status = kKilledStatus;
     GetExitCodeProcess(process_.hProcess, &status);
+    if (status >= kFirstErrorStatus && status != static_cast<DWORD>(STATUS_CONTROL_C_EXIT)) {
+        std::fprintf(stderr, "mousecheck crashed after its %s: %s\n", request, StatusName(status).c_str());
+    }
     // The pipes close when the last process holding them ends; one that the monitor started
     // (Wine's services, for the first program of a session) may hold them for ever.
     if (readerCount_ > 0 &&
@@ -261,6 +272,31 @@ bool WaitForMouse() {
         Sleep(100);
     }
     return false;
+}
+
+std::string StatusName(DWORD status) {
+    const struct {
+        DWORD code;
+        const char* name;
+    } known[] = {
+        {0, "0"},
+        {kKilledStatus, "0xDEAD (killed by the test)"},
+        {static_cast<DWORD>(STATUS_ACCESS_VIOLATION), "0xC0000005 (access violation)"},
+        {static_cast<DWORD>(STATUS_INTEGER_DIVIDE_BY_ZERO), "0xC0000094 (integer division by zero)"},
+        {static_cast<DWORD>(STATUS_ILLEGAL_INSTRUCTION), "0xC000001D (illegal instruction)"},
+        {static_cast<DWORD>(STATUS_STACK_OVERFLOW), "0xC00000FD (stack overflow)"},
+        {0xC0000409, "0xC0000409 (stack buffer overrun, or abort)"},
+        {static_cast<DWORD>(STATUS_CONTROL_C_EXIT), "0xC000013A (ended by Ctrl+C)"},
+        {static_cast<DWORD>(STATUS_BREAKPOINT), "0x80000003 (breakpoint)"},
+    };
+    for (const auto& k : known) {
+        if (k.code == status) {
+            return k.name;
+        }
+    }
+    char text[64];
+    std::snprintf(text, sizeof(text), status >= kFirstErrorStatus ? "0x%08lX (an exception)" : "%lu", status);
+    return text;
 }
 
 std::string ProgramPath(const char* variable, const char* fallback) {

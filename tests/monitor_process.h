@@ -88,6 +88,10 @@ private:
     std::string err_;
 };
 
+// Names an exit status for a failure message: "0", or an exception such as
+// "0xC0000005 (access violation)", or the status a killed monitor gets.
+std::string StatusName(DWORD status);
+
 // Path of a program as Windows sees it, from an environment variable holding a Unix or Windows
 // path, or the fallback when the variable is not set.
 std::string ProgramPath(const char* variable, const char* fallback);

@@ -24,6 +24,11 @@ struct Expect {
     int64_t max = std::numeric_limits<int64_t>::max();
 };
 
+// Expects the exit status 0, naming any other: an exception code names the crash.
+void ExpectZero(DWORD status) {
+    EXPECT_EQ(StatusName(status), "0") << "the monitor's exit status";
+}
+
 // Tells whether the text is "0x" and eight upper-case hexadecimal digits.
 bool IsHandle(const std::string& text) {
     if (text.size() != 10 || text.compare(0, 2, "0x") != 0) {
@@ -216,7 +221,7 @@ TEST_F(Mousecheck, ReportsButtonsWheelAndFastClicksInOrder) {
     expected.push_back({"Mouse Button:2, #ms", 2 * kPauseMs - 20});
 
     ASSERT_TRUE(monitor.Settle(2));
-    EXPECT_EQ(monitor.CloseWindow(), 0u);
+    ExpectZero(monitor.CloseWindow());
     CheckOutput(monitor.Output(), expected);
     EXPECT_EQ(monitor.Errors(), "");
 }
@@ -228,7 +233,7 @@ TEST_F(Mousecheck, EndsWithStatusZeroOnAQuitPostedToItsThread) {
     const int64_t sinceStartMs = SinceStartMs();
     monitor.Inject({MouseInput(MOUSEEVENTF_RIGHTDOWN), MouseInput(MOUSEEVENTF_RIGHTUP)});
     ASSERT_TRUE(monitor.Settle(0));
-    EXPECT_EQ(monitor.PostQuit(), 0u);
+    ExpectZero(monitor.PostQuit());
     CheckOutput(monitor.Output(), {{"Mouse Button:8, #ms", kPauseMs - 10, sinceStartMs},
                                    {"Mouse Button:4"},
                                    {"Mouse Button:8, #ms", 0, 15},
@@ -237,7 +242,7 @@ TEST_F(Mousecheck, EndsWithStatusZeroOnAQuitPostedToItsThread) {
 }
 
 TEST_F(Mousecheck, ListsTheMiceAndPrintsTheBannerBeforeAnyInput) {
-    EXPECT_EQ(monitor.CloseWindow(), 0u);
+    ExpectZero(monitor.CloseWindow());
     const std::string output = monitor.Output();
     CheckOutput(output, {});
     EXPECT_EQ(output.substr(output.size() - 18), "RAW INPUT Mouse:\r\n");
@@ -261,7 +266,7 @@ TEST_F(Mousecheck, LosesNothingInTwentyThousandRecordsOfBursts) {
         monitor.Inject(records);
     }
     ASSERT_TRUE(monitor.Settle(0));
-    EXPECT_EQ(monitor.CloseWindow(), 0u);
+    ExpectZero(monitor.CloseWindow());
 
     // Each pair: its press line, a fast-click line if the previous release was 15 ms or less
     // before, its release line, and a fast-click line exactly when the hold was 15 ms or less.
@@ -302,7 +307,7 @@ TEST_F(MousecheckToFile, KeepsEveryLineWhenStoppedWithCtrlC) {
     Sleep(kDrainMs);  // the output cannot be watched: it is buffered until the monitor ends
     // The default handler's status: STATUS_CONTROL_C_EXIT on Windows, 0 under Wine 8.
     const DWORD status = monitor.PressCtrlC();
-    EXPECT_TRUE(status == static_cast<DWORD>(STATUS_CONTROL_C_EXIT) || status == 0) << status;
+    EXPECT_TRUE(status == static_cast<DWORD>(STATUS_CONTROL_C_EXIT) || status == 0) << StatusName(status);
 
     std::string output;
     const HANDLE file = CreateFileA(kOutputFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
