@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds and runs the benchmarks, printing their tables: analysis cost per record on the host
-# (Google Benchmark), accuracy simulated on 1.1 ms and 15.625 ms pump passes, then the real
-# mousecheck.exe under Wine (accuracy, burst, memory, idle cost, console writes per line).
+# (Google Benchmark), accuracy simulated on 1.1 ms and 15.625 ms pump passes, the native Linux
+# monitor on a real kernel in a virtual machine (accuracy, burst), then the real mousecheck.exe
+# under Wine (accuracy, burst, memory, idle cost, console writes per line).
 # Run as root on Debian 12 if packages are missing. Asserts nothing.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,6 +18,12 @@ build/bench/bench/analysis_bench --benchmark_repetitions=5 --benchmark_report_ag
 echo
 echo "## Accuracy on the Windows timer (host simulation, deterministic)"
 build/bench/bench/accuracy_sim
+
+echo
+echo "## The native Linux monitor in the virtual machine (Debian's kernel under QEMU)"
+cmake --preset host >/dev/null
+cmake --build --preset host --target mousecheck inject_linux
+scripts/linux-bench.sh build/host
 
 cmake --preset windows-bench >/dev/null
 cmake --build --preset windows-bench

@@ -1,6 +1,6 @@
 #!/bin/busybox sh
 # The init of the virtual machine that linux-vm.sh boots: loads evdev and uinput, runs the
-# scenario named on the kernel command line (mousecheck=test or demo) and powers off.
+# scenario named on the kernel command line (mousecheck=test, bench or demo) and powers off.
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
@@ -67,11 +67,15 @@ test)
     echo $? >/out/inject.status
     stop_monitor $monitor >/out/session.status
 
-    stty -F /dev/ttyS1 raw -echo
-    for file in /out/*; do
-        echo "== ${file#/out/}"
-        cat "$file"
-    done >/dev/ttyS1
+    ;;
+bench)
+    inject_linux bench >/out/bench.log 2>&1 &
+    injector=$!
+    wait_line /out/bench.log mouse
+    mousecheck >/out/bench.out 2>/out/bench.err &
+    monitor=$!
+    wait $injector
+    stop_monitor $monitor >/out/bench.status
     ;;
 demo)
     echo "mousecheck on Linux $(uname -r), in a virtual machine; a virtual mouse plays a session"
@@ -85,4 +89,12 @@ demo)
     echo "mousecheck ended with status $(cat /tmp/status)"
     ;;
 esac
+# The results, on the second serial port: each file as "== NAME" and its lines.
+if [ "$scenario" != demo ]; then
+    stty -F /dev/ttyS1 raw -echo
+    for file in /out/*; do
+        echo "== ${file#/out/}"
+        cat "$file"
+    done >/dev/ttyS1
+fi
 poweroff -f

@@ -7,6 +7,10 @@
 //                               every button, a chattering click, horizontal wheel and motion
 //                               (no lines), wheel notches, two notches in one burst, a second
 //                               mouse plugged in and clicked, the first unplugged, a last click
+//        inject_linux bench     the mouse alone, then, once a monitor has it open: 20 holds each of
+//                               5, 20, 30, 50 and 100 ms of the left button ("hold NOMINAL
+//                               ACTUAL" each, in ms), then 100,000 reports at 8 per ms: right
+//                               press, right release, wheel up, wheel down, over and over
 // Each wait is bounded and, on failure, named on standard error with exit status 1. Standard
 // output names the nodes: "mouse /dev/input/event2".
 #include <dirent.h>
@@ -195,13 +199,68 @@ void PlaySession(Device* first) {
     Click(second, BTN_MIDDLE, kHoldMs, 2 * kNotchGapMs);  // analysed before the mouse goes
 }
 
+// Reads the monotonic clock in milliseconds.
+double NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// Sleeps until the monotonic clock reaches the time in milliseconds. It does not spin: in the
+// virtual machine a spinning injector takes the processor that the monitor needs.
+void SleepUntil(double whenMs) {
+    timespec when{};
+    when.tv_sec = static_cast<time_t>(whenMs / 1e3);
+    when.tv_nsec = static_cast<long>((whenMs - static_cast<double>(when.tv_sec) * 1e3) * 1e6);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &when, nullptr) != 0) {
+    }
+}
+
+// Plays the benchmark's holds and burst.
+void PlayBench(const Device& mouse) {
+    constexpr int kHoldsEach = 20;
+    constexpr int kBurstRecords = 100000;
+    constexpr int kRecordsPerMs = 8;
+    WaitUntilHeld(mouse.node, true);
+    SleepMs(kStartMs);
+    for (const int hold : {5, 20, 30, 50, 100}) {
+        for (int i = 0; i < kHoldsEach; ++i) {
+            Report(mouse, {Button(BTN_LEFT, 1)});
+            const double pressed = NowMs();
+            SleepUntil(pressed + hold);
+            Report(mouse, {Button(BTN_LEFT, 0)});
+            std::printf("hold %d %.3f\n", hold, NowMs() - pressed);
+            SleepMs(kGapMs);
+        }
+    }
+    const std::vector<input_event> cycle[] = {{Button(BTN_RIGHT, 1)}, {Button(BTN_RIGHT, 0)},
+                                              {Axis(REL_WHEEL, 1)}, {Axis(REL_WHEEL, -1)}};
+    const double start = NowMs();
+    for (int sent = 0; sent < kBurstRecords;) {
+        SleepUntil(start + static_cast<double>(sent / kRecordsPerMs));
+        std::vector<input_event> events;  // this millisecond's reports, in one write
+        for (int i = 0; i < kRecordsPerMs && sent < kBurstRecords; ++i, ++sent) {
+            events.insert(events.end(), cycle[sent % 4].begin(), cycle[sent % 4].end());
+            events.push_back({{}, EV_SYN, SYN_REPORT, 0});
+        }
+        events.pop_back();  // Report() ends the last one
+        Report(mouse, events);
+    }
+    std::printf("burst %d records in %.1f ms\n", kBurstRecords, NowMs() - start);
+    SleepMs(2000);  // the monitor drains the rest
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode != "hold" && mode != "session") {
-        std::fprintf(stderr, "usage: inject_linux hold|session\n");
+    if (mode != "hold" && mode != "session" && mode != "bench") {
+        std::fprintf(stderr, "usage: inject_linux hold|session|bench\n");
         return 2;
+    }
+    if (mode == "bench") {
+        PlayBench(Create("mousecheck virtual mouse", 1, true));
+        return 0;
     }
     Create("mousecheck virtual keyboard", 2, false);
     Device mouse = Create("mousecheck virtual mouse", 1, true);

@@ -1,0 +1,59 @@
+#!/bin/sh
+# The native Linux monitor in the virtual machine of linux-vm.sh: holds of 5, 20, 30, 50 and
+# 100 ms injected through uinput (timed by the injector on the VM's monotonic clock) against
+# the holds the monitor prints, and a burst of 100,000 reports at 8 per ms, with the lines that
+# never came out and the times the kernel dropped events. Prints a table; asserts nothing.
+# Usage: linux-bench.sh BUILD_DIR (the host build, with mousecheck and tests/inject_linux)
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+sh "$here/linux-vm.sh" "$1" bench "$out"
+awk -v out="$out" '
+    # Sorts a[1..n] in place.
+    function sort(a, n,   i, j, v) {
+        for (i = 2; i <= n; i++) {
+            v = a[i]
+            for (j = i - 1; j > 0 && a[j] > v; j--) a[j + 1] = a[j]
+            a[j + 1] = v
+        }
+    }
+    function row(what, value) { printf "| %-56s | %-20s |\n", what, value }
+    BEGIN {
+        while ((getline line < (out "/bench.log")) > 0) {
+            split(line, f, " ")
+            if (f[1] == "hold") { holds++; nominal[holds] = f[2]; actual[holds] = f[3] }
+            if (f[1] == "burst") { injected = f[2]; burstMs = f[5] }
+        }
+        while ((getline line < (out "/bench.out")) > 0) {
+            if (line ~ /^Mouse Button:2, [0-9]+ms$/) {
+                printed[++released] = substr(line, 16) + 0
+            } else if (line == "Fast-click detected!" && last ~ /^Mouse Button:2,/) {
+                flagged[released] = 1
+            } else if (line ~ /^(Mouse Button:(4|8)($|, )|wheel check )/) {
+                lines++
+            }
+            last = line
+        }
+        while ((getline line < (out "/bench.err")) > 0) drops += line ~ /dropped events/
+        getline status < (out "/bench.status")
+        for (i = 1; i <= holds; i++) {
+            h = nominal[i]
+            e = printed[i] - actual[i]
+            n[h]++
+            errors[h, n[h]] = e < 0 ? -e : e
+            hits[h] += flagged[i]
+        }
+        split("5 20 30 50 100", order, " ")
+        for (k = 1; k <= 5; k++) {
+            h = order[k]
+            for (i = 1; i <= n[h]; i++) sorted[i] = errors[h, i]
+            sort(sorted, n[h])
+            row("holds of " h " ms: median / worst error of the printed hold", sprintf("%.1f / %.1f ms", sorted[int((n[h] + 1) / 2)], sorted[n[h]]))
+            row("holds of " h " ms: flagged as fast clicks", hits[h] + 0 " of " n[h])
+        }
+        row("burst: reports injected", injected " in " burstMs " ms (" sprintf("%.2f", injected / burstMs) " per ms)")
+        row("burst: lines that never came out", injected - lines)
+        row("burst: times the kernel dropped events (standard error)", drops + 0)
+        row("exit status after SIGINT", status)
+    }'
