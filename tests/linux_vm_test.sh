@@ -65,4 +65,8 @@ expect_file session.err ""
 [ "$(sed '/^RAW INPUT Mouse:$/q' "$out/session.out")" = "$(listing "$mouse")" ] ||
     fail "session.out: expected the listing of $mouse, got: $(sed '/^RAW INPUT Mouse:$/q' "$out/session.out")"
 sh "$here/check_lines.sh" "$out/session.out" <"$here/linux_session.lines" || failed=1
+if [ "$failed" != 0 ]; then
+    echo "--- the machine's console:"
+    cat "$out/console.txt"
+fi
 exit $failed

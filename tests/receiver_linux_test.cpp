@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <linux/input.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -86,22 +88,38 @@ protected:
         RemoveFakeRoot(root);
     }
     // Sets up on the fake root and runs the pump, each pass ending in the hook; returns what
-    // was printed to standard output and to standard error.
+    // was printed to standard output and to standard error. A pump that has not returned after
+    // 1000 passes, which take no time on the fake clock, ends the test program, naming its wait.
     std::string Run(void (*afterSleep)()) {
+        realStderr = dup(STDERR_FILENO);  // the watchdog's, past the capture
         testing::internal::CaptureStderr();
         SetUpReceiver(root.c_str());
-        fakeAfterSleep = afterSleep;
+        hook = afterSleep;
+        fakeAfterSleep = [] {
+            if (++passes > kPassesMax) {
+                dprintf(realStderr, "RunPump did not return within %d passes; it waited for the quit "
+                                    "that a signal requests\n", kPassesMax);
+                std::_Exit(1);
+            }
+            hook();
+        };
         const std::string out = Printed(RunPump);
         errors = testing::internal::GetCapturedStderr();
+        close(realStderr);
         return out;
     }
+    static constexpr int kPassesMax = 1000;
     static std::string root;
     static int passes;
+    static void (*hook)();
+    static int realStderr;
     std::string errors;
 };
 
 std::string PumpLinux::root;
 int PumpLinux::passes = 0;
+void (*PumpLinux::hook)() = nullptr;
+int PumpLinux::realStderr = -1;
 
 TEST_F(PumpLinux, AnalysesEachRecordOfEachMouseThenSleepsAndStamps) {
     AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
@@ -126,7 +144,7 @@ TEST_F(PumpLinux, AnalysesEachRecordOfEachMouseThenSleepsAndStamps) {
 
 TEST_F(PumpLinux, OpensAMousePluggedInLater) {
     EXPECT_EQ(Run([] {
-                  if (++passes == 1) {
+                  if (passes == 1) {
                       AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
                       WriteFakeNode(root, 6, {EV_KEY, BTN_RIGHT, 1, EV_SYN, SYN_REPORT, 0});
                   } else {
