@@ -44,6 +44,20 @@ stop_monitor() {
     echo $?
 }
 
+# Plays the injector's MODE into a monitor run by root, stopped with SIGINT once the injector
+# is done: the injector's lines and status in /out/NAME.log and NAME.injector, the monitor's
+# output, errors and status in NAME.out, NAME.err and NAME.status.
+play() {
+    inject_linux "$1" >"/out/$2.log" 2>&1 &
+    injector=$!
+    wait_line "/out/$2.log" mouse
+    mousecheck >"/out/$2.out" 2>"/out/$2.err" &
+    monitor=$!
+    wait $injector
+    echo $? >"/out/$2.injector"
+    stop_monitor $monitor >"/out/$2.status"
+}
+
 case $scenario in
 test)
     # An ordinary user: the node is root's (0600 from devtmpfs), the listing comes all the same.
@@ -58,24 +72,10 @@ test)
     wait $injector
 
     # root: the whole session, output to a file, stopped with SIGINT.
-    inject_linux session >/out/session.log 2>&1 &
-    injector=$!
-    wait_line /out/session.log mouse
-    mousecheck >/out/session.out 2>/out/session.err &
-    monitor=$!
-    wait $injector
-    echo $? >/out/inject.status
-    stop_monitor $monitor >/out/session.status
-
+    play session session
     ;;
 bench)
-    inject_linux bench >/out/bench.log 2>&1 &
-    injector=$!
-    wait_line /out/bench.log mouse
-    mousecheck >/out/bench.out 2>/out/bench.err &
-    monitor=$!
-    wait $injector
-    stop_monitor $monitor >/out/bench.status
+    play bench bench
     ;;
 demo)
     echo "mousecheck on Linux $(uname -r), in a virtual machine; a virtual mouse plays a session"

@@ -49,7 +49,7 @@ listing() {
     printf '  Id=6, Buttons=5, SampleRate=0, HorizontalWheel=1\nRAW INPUT Mouse:\n'
 }
 
-expect_status inject.status
+expect_status session.injector
 expect_status user.status
 expect_status session.status
 mouse=$(sed -n 's/^mouse //p' "$out/session.log" | head -n 1)

@@ -107,8 +107,9 @@ void CloseMouse(unsigned number) {
     }
 }
 
-// Opens the mice whose nodes appeared or changed since the last pass. A node created for a
-// number still open belongs to a new device: the old one is gone.
+// Opens the mice whose nodes appeared or changed since the last pass, or every mouse not yet
+// open when the watch's queue overflowed. A node created for a number still open belongs to a
+// new device: the old one is gone.
 void DrainHotplug() {
     alignas(inotify_event) char buffer[4096];
     for (;;) {
@@ -119,7 +120,11 @@ void DrainHotplug() {
         for (ssize_t at = 0; at < got;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             unsigned number = 0;
-            if (event->len > 0 && ParseEventName(event->name, &number)) {
+            if ((event->mask & IN_Q_OVERFLOW) != 0) {
+                for (const unsigned present : EventNumbers(rootPath)) {  // some were missed
+                    OpenMouse(present, false);
+                }
+            } else if (event->len > 0 && ParseEventName(event->name, &number)) {
                 if ((event->mask & IN_CREATE) != 0) {
                     CloseMouse(number);
                 }
