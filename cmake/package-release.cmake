@@ -1,14 +1,61 @@
-# Packs the release: mousecheck-<version>-windows-x86_64.zip holding mousecheck.exe, README.txt
-# (the user's part of README.md) and LICENSE.txt, both with CRLF line ends, and SHA256SUMS over
-# the exe and the zip. Fixed times, modes and order, so the same commit gives the same bytes.
-# Usage: cmake -DEXE=… -DSOURCE_DIR=… -DOUTPUT_DIR=… -DVERSION=… -P package-release.cmake
+# Packs the release:
+# - mousecheck-<version>-windows-x86_64.zip: mousecheck.exe, README.txt (the Windows user's parts
+#   of the documents) and LICENSE.txt, both with CRLF line ends;
+# - mousecheck-<version>-linux-x86_64.tar.gz: mousecheck, README.txt (the Linux user's parts)
+#   and LICENSE, in a folder of that name;
+# - SHA256SUMS over the exe, the zip and the tarball.
+# Fixed times, modes, owners and order, so the same commit gives the same bytes.
+# Usage: cmake -DEXE=… -DLINUX_BINARY=… -DSOURCE_DIR=… -DOUTPUT_DIR=… -DVERSION=…
+#              -P package-release.cmake
 cmake_minimum_required(VERSION 3.25)
 
-set(name mousecheck-${VERSION}-windows-x86_64)
-set(stage ${OUTPUT_DIR}/${name})
 set(mtime "2026-01-01 00:00:00 UTC")
-file(REMOVE_RECURSE ${stage})
-file(MAKE_DIRECTORY ${stage})
+# The documents a README.txt is cut from, in its order.
+set(documents README.md docs/windows.md docs/linux.md)
+
+# Sets out to the parts of the documents marked for the platform, between
+# "<!-- README.txt begin: PLATFORMS -->" and "<!-- README.txt end -->", in plain ASCII, which a
+# console shows right whatever its code page.
+function(user_part platform out)
+  set(text "")
+  foreach(document IN LISTS documents)
+    if(NOT EXISTS ${SOURCE_DIR}/${document})
+      continue()
+    endif()
+    file(READ ${SOURCE_DIR}/${document} rest)
+    while(rest MATCHES "<!-- README.txt begin: ([a-z ]+) -->\n(.*)")
+      set(platforms "${CMAKE_MATCH_1}")
+      set(rest "${CMAKE_MATCH_2}")
+      string(FIND "${rest}" "<!-- README.txt end -->" end)
+      if(end EQUAL -1)
+        message(FATAL_ERROR "${document}: a README.txt part has no end marker")
+      endif()
+      string(SUBSTRING "${rest}" 0 ${end} part)
+      string(SUBSTRING "${rest}" ${end} -1 rest)
+      separate_arguments(platforms)
+      if(platform IN_LIST platforms)
+        string(REGEX REPLACE "\n+$" "" part "${part}")
+        string(APPEND text "${part}\n\n")  # one blank line between parts
+      endif()
+    endwhile()
+  endforeach()
+  if(text STREQUAL "")
+    message(FATAL_ERROR "no README.txt part for ${platform}")
+  endif()
+  string(REGEX REPLACE "\n+$" "\n" text "${text}")
+  string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" text "${text}")  # links: their text
+  foreach(pair "…|..." "–|-" "—|--" "‘|'" "’|'" "“|\"" "”|\"" "×|x" "≤|<=" "≥|>=" "→|->" "≈|~")
+    string(REPLACE "|" ";" pair "${pair}")
+    list(GET pair 0 from)
+    list(GET pair 1 to)
+    string(REPLACE "${from}" "${to}" text "${text}")
+  endforeach()
+  string(REGEX REPLACE "[\t\n -~]" "" not_ascii "${text}")
+  if(NOT not_ascii STREQUAL "")
+    message(FATAL_ERROR "the README.txt part for ${platform} has characters beyond ASCII: ${not_ascii}")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
 
 # Writes text to a file with CRLF line ends.
 function(write_crlf path text)
@@ -17,55 +64,59 @@ function(write_crlf path text)
   file(WRITE ${path} "${text}")
 endfunction()
 
-# README.txt: every part of README.md between a "README.txt begin" and a "README.txt end" marker.
-file(READ ${SOURCE_DIR}/README.md readme)
-set(user_part "")
-while(readme MATCHES "<!-- README.txt begin -->\n(.*)")
-  set(rest "${CMAKE_MATCH_1}")
-  string(FIND "${rest}" "<!-- README.txt end -->" end)
-  if(end EQUAL -1)
-    message(FATAL_ERROR "README.md: a README.txt part has no end marker")
-  endif()
-  string(SUBSTRING "${rest}" 0 ${end} part)
-  string(APPEND user_part "${part}")
-  string(SUBSTRING "${rest}" ${end} -1 readme)
-endwhile()
-if(user_part STREQUAL "")
-  message(FATAL_ERROR "README.md has no README.txt part")
-endif()
-# In plain ASCII, which a console's `type` shows right whatever its code page.
-foreach(pair "…|..." "–|-" "—|--" "‘|'" "’|'" "“|\"" "”|\"" "×|x" "≤|<=" "≥|>=" "→|->" "≈|~")
-  string(REPLACE "|" ";" pair "${pair}")
-  list(GET pair 0 from)
-  list(GET pair 1 to)
-  string(REPLACE "${from}" "${to}" user_part "${user_part}")
-endforeach()
-string(REGEX REPLACE "[\t\n -~]" "" not_ascii "${user_part}")
-if(NOT not_ascii STREQUAL "")
-  message(FATAL_ERROR "README.md: the README.txt part has characters beyond ASCII: ${not_ascii}")
-endif()
-write_crlf(${stage}/README.txt "${user_part}")
-file(READ ${SOURCE_DIR}/LICENSE license)
-write_crlf(${stage}/LICENSE.txt "${license}")
-file(COPY_FILE ${EXE} ${stage}/mousecheck.exe)
-file(CHMOD ${stage}/mousecheck.exe ${stage}/README.txt ${stage}/LICENSE.txt
-     FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# Makes a folder for an archive's files, empty.
+function(stage name)
+  file(REMOVE_RECURSE ${OUTPUT_DIR}/${name})
+  file(MAKE_DIRECTORY ${OUTPUT_DIR}/${name})
+endfunction()
 
-# Info-ZIP with -X stores no owner ids and no access or change times; the DOS times it keeps are
-# local, so it packs in UTC, from files whose modification time is fixed.
-set(zip ${OUTPUT_DIR}/${name}.zip)
-file(REMOVE ${zip})
+# The zip. Info-ZIP with -X stores no owner ids and no access or change times; the DOS times it
+# keeps are local, so it packs in UTC, from files whose modification time is fixed.
+set(windows mousecheck-${VERSION}-windows-x86_64)
+stage(${windows})
+user_part(windows text)
+write_crlf(${OUTPUT_DIR}/${windows}/README.txt "${text}")
+file(READ ${SOURCE_DIR}/LICENSE license)
+write_crlf(${OUTPUT_DIR}/${windows}/LICENSE.txt "${license}")
+file(COPY_FILE ${EXE} ${OUTPUT_DIR}/${windows}/mousecheck.exe)
 set(files mousecheck.exe README.txt LICENSE.txt)
+list(TRANSFORM files PREPEND ${OUTPUT_DIR}/${windows}/ OUTPUT_VARIABLE paths)
+file(CHMOD ${paths} FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 execute_process(
   COMMAND touch -d "${mtime}" ${files}
   COMMAND_ERROR_IS_FATAL ANY
-  WORKING_DIRECTORY ${stage})
+  WORKING_DIRECTORY ${OUTPUT_DIR}/${windows})
+file(REMOVE ${OUTPUT_DIR}/${windows}.zip)
 execute_process(
-  COMMAND ${CMAKE_COMMAND} -E env TZ=UTC zip -q -X -D ${zip} ${files}
+  COMMAND ${CMAKE_COMMAND} -E env TZ=UTC zip -q -X -D ${OUTPUT_DIR}/${windows}.zip ${files}
   COMMAND_ERROR_IS_FATAL ANY
-  WORKING_DIRECTORY ${stage})
+  WORKING_DIRECTORY ${OUTPUT_DIR}/${windows})
 
-file(SHA256 ${EXE} exe_hash)
-file(SHA256 ${zip} zip_hash)
-get_filename_component(exe_name ${EXE} NAME)
-file(WRITE ${OUTPUT_DIR}/SHA256SUMS "${exe_hash}  ${exe_name}\n${zip_hash}  ${name}.zip\n")
+# The tarball: GNU tar with the names sorted, owner and group root, every time fixed, and gzip
+# without a name or a time of its own.
+set(linux mousecheck-${VERSION}-linux-x86_64)
+stage(${linux})
+user_part(linux text)
+file(WRITE ${OUTPUT_DIR}/${linux}/README.txt "${text}")
+file(COPY_FILE ${SOURCE_DIR}/LICENSE ${OUTPUT_DIR}/${linux}/LICENSE)
+file(COPY_FILE ${LINUX_BINARY} ${OUTPUT_DIR}/${linux}/mousecheck)
+file(CHMOD ${OUTPUT_DIR}/${linux}/README.txt ${OUTPUT_DIR}/${linux}/LICENSE
+     FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+file(CHMOD ${OUTPUT_DIR}/${linux} ${OUTPUT_DIR}/${linux}/mousecheck
+     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+                      WORLD_EXECUTE)
+execute_process(
+  COMMAND tar --sort=name --owner=0 --group=0 --numeric-owner "--mtime=${mtime}" --format=gnu
+          -cf - ${linux}
+  COMMAND gzip -9 -n
+  OUTPUT_FILE ${OUTPUT_DIR}/${linux}.tar.gz
+  COMMAND_ERROR_IS_FATAL ANY
+  WORKING_DIRECTORY ${OUTPUT_DIR})
+
+set(sums "")
+foreach(file ${EXE} ${OUTPUT_DIR}/${windows}.zip ${OUTPUT_DIR}/${linux}.tar.gz)
+  file(SHA256 ${file} hash)
+  get_filename_component(name ${file} NAME)
+  string(APPEND sums "${hash}  ${name}\n")
+endforeach()
+file(WRITE ${OUTPUT_DIR}/SHA256SUMS "${sums}")

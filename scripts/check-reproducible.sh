@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the release twice, from two copies of the source (the tree as it is now, without its
 # build trees and .git, so a source archive works as well as a checkout) in different folders, and
-# compares the exe, the zip and SHA256SUMS byte for byte. Any difference fails, naming the file
+# compares the exe, the zip, the tarball and SHA256SUMS byte for byte. Any difference fails, naming the file
 # that differs.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,7 +20,8 @@ for copy in "$first" "$second"; do
 done
 status=0
 zip=$(cd "$first/build/release" && ls ./*.zip)
-for file in mousecheck.exe "$zip" SHA256SUMS; do
+tarball=$(cd "$first/build/release" && ls ./*.tar.gz)
+for file in mousecheck.exe "$zip" "$tarball" SHA256SUMS; do
     if cmp "$first/build/release/$file" "$second/build/release/$file"; then
         echo "same: ${file#./}"
     else

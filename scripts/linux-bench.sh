@@ -8,7 +8,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-sh "$here/linux-vm.sh" "$1" bench "$out"
+sh "$here/linux-vm.sh" "$1/mousecheck" "$1/tests/inject_linux" bench "$out"
 awk -v out="$out" '
     # Sorts a[1..n] in place.
     function sort(a, n,   i, j, v) {

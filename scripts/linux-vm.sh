@@ -5,12 +5,12 @@
 #   test OUT   the end-to-end runs; their output, errors and exit status as files in OUT
 #   bench OUT  the benchmark's holds and burst, likewise
 #   demo       the session, with the monitor's lines on this terminal
-# Usage: linux-vm.sh BUILD_DIR test|bench OUT | BUILD_DIR demo
-# BUILD_DIR holds mousecheck and tests/inject_linux. The kernel package is downloaded once, into
-# build/linux-vm. Needs qemu-system-x86, busybox-static and cpio (scripts/install-deps.sh).
+# Usage: linux-vm.sh MONITOR INJECTOR test|bench OUT | MONITOR INJECTOR demo
+# MONITOR is the mousecheck program to run, INJECTOR inject_linux (a build's tests/inject_linux).
+# The kernel package is downloaded once, into build/linux-vm. Needs qemu-system-x86, busybox-static and cpio (scripts/install-deps.sh).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "$1" && pwd) scenario=$2 out=${3:-}
+monitor=$1 injector=$2 scenario=$3 out=${4:-}
 vm="$root/build/linux-vm"
 mkdir -p "$vm"
 
@@ -40,8 +40,9 @@ mkdir -p "$tree/bin" "$tree/proc" "$tree/sys" "$tree/dev" "$tree/tmp" "$tree/out
 cp /bin/busybox "$tree/bin/busybox"
 cp "$root/scripts/linux-vm-init.sh" "$tree/init"
 cp "$vm/kernel/evdev.ko" "$vm/kernel/uinput.ko" "$tree/"
-for program in "$build/mousecheck" "$build/tests/inject_linux"; do
-    cp "$program" "$tree/bin/"
+cp "$monitor" "$tree/bin/mousecheck"
+cp "$injector" "$tree/bin/inject_linux"
+for program in "$monitor" "$injector"; do
     for library in $(ldd "$program" | awk '$2 == "=>" { print $3 } $1 ~ /^\// { print $1 }'); do
         mkdir -p "$tree$(dirname "$library")"
         cp -L "$library" "$tree$library"
@@ -79,7 +80,7 @@ demo)
     "$@" -serial stdio </dev/null
     ;;
 *)
-    echo "usage: $0 BUILD_DIR test|bench OUT | BUILD_DIR demo" >&2
+    echo "usage: $0 MONITOR INJECTOR test|bench OUT | MONITOR INJECTOR demo" >&2
     exit 2
     ;;
 esac

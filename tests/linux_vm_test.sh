@@ -4,12 +4,12 @@
 # banner, the line that says why the mouse cannot be opened), then by root through the whole
 # session of inject_linux (every button, a chattering click, wheel notches and a burst, a mouse
 # plugged in after the start, the first one unplugged), output to a file, stopped with SIGINT.
-# Usage: linux_vm_test.sh BUILD_DIR
+# Usage: linux_vm_test.sh MONITOR INJECTOR: the mousecheck program to test, and inject_linux
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-sh "$here/../scripts/linux-vm.sh" "$1" test "$out"
+sh "$here/../scripts/linux-vm.sh" "$1" "$2" test "$out"
 failed=0
 
 # Fails the test with a message.

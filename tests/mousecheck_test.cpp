@@ -295,7 +295,7 @@ TEST_F(Mousecheck, LosesNothingInTwentyThousandRecordsOfBursts) {
 // A file is fully buffered, and a Ctrl+C, which ends the monitor through ExitProcess, still
 // writes out the C runtime's buffer: every line, more than one buffer's worth, is in the file.
 TEST_F(MousecheckToFile, KeepsEveryLineWhenStoppedWithCtrlC) {
-    constexpr int kClicks = 150;  // 300 lines, about 5.9 KiB
+    constexpr int kClicks = 150;  // 300 button lines and about as many fast-click lines: ~12 KB
     Pause();
     std::vector<INPUT> clicks;
     for (int click = 0; click < kClicks; ++click) {
