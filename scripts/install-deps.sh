@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing need, and any named as arguments,
 # if any are missing. Run as root on Debian 12; does nothing when everything is already there.
 set -eu
-packages="$* cmake ninja-build g++ libgtest-dev googletest clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 zip xvfb xdotool procps qemu-system-x86 busybox-static cpio debhelper dpkg-dev lintian"
+packages="$* cmake ninja-build g++ libgtest-dev googletest clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 zip xvfb xdotool procps qemu-system-x86 busybox-static cpio debhelper dpkg-dev lintian groff-base man-db"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
