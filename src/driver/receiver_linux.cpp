@@ -73,6 +73,11 @@ uint16_t WheelDelta(int32_t notches) {
     return static_cast<uint16_t>(static_cast<int16_t>(delta));
 }
 
+// Adds notches to a wheel's count so far, both clamped beyond 16 bits of delta.
+int32_t AddNotches(int32_t total, int32_t value) {
+    return std::clamp(total + std::clamp(value, -kNotchesMax, kNotchesMax), -kNotchesMax, kNotchesMax);
+}
+
 // Sets the quit request; the pump sees it between records.
 void RequestQuit(int) {
     quitRequested = 1;
@@ -195,10 +200,10 @@ FrameStep AddEvent(FrameState* frame, uint16_t type, uint16_t code, int32_t valu
         frame->flags |= static_cast<uint16_t>(value == 1 ? DownFlag(code) : DownFlag(code) << 1);
     } else if (type == EV_REL && code == REL_WHEEL) {
         frame->flags |= RI_MOUSE_WHEEL;
-        frame->wheel = std::clamp(frame->wheel + std::clamp(value, -kNotchesMax, kNotchesMax), -kNotchesMax, kNotchesMax);
+        frame->wheel = AddNotches(frame->wheel, value);
     } else if (type == EV_REL && code == REL_HWHEEL) {
         frame->flags |= RI_MOUSE_HWHEEL;
-        frame->hwheel = std::clamp(frame->hwheel + std::clamp(value, -kNotchesMax, kNotchesMax), -kNotchesMax, kNotchesMax);
+        frame->hwheel = AddNotches(frame->hwheel, value);
     }
     return FrameStep::kGoesOn;
 }
@@ -231,8 +236,7 @@ void RunPump() {
             if (DrainMouse(&mice[i])) {
                 ++i;
             } else {
-                close(mice[i].fd);
-                mice.erase(mice.begin() + static_cast<std::ptrdiff_t>(i));
+                CloseMouse(mice[i].number);  // unplugged; the next one moves into its place
             }
         }
         SleepMs(kPumpSleepMs);
