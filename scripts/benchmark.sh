@@ -7,7 +7,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-. scripts/wine-prefix.sh
+. scripts/wine/wine-prefix.sh
 scripts/install-deps.sh libbenchmark-dev
 
 cmake --preset bench >/dev/null
@@ -23,7 +23,7 @@ echo
 echo "## The native Linux monitor in the virtual machine (Debian's kernel under QEMU)"
 cmake --preset host >/dev/null
 cmake --build --preset host --target mousecheck inject_linux
-scripts/linux-bench.sh build/host
+scripts/bench/linux-bench.sh build/host
 
 cmake --preset windows-bench >/dev/null
 cmake --build --preset windows-bench
@@ -66,5 +66,5 @@ export WINEPREFIX="$root/build/windows/wineprefix"
 init_wine_prefix "$wine"
 echo
 echo "## Console writes per line (listing and 20 clicks, stdout on a pseudo-terminal)"
-scripts/console-writes.sh "$root/build/windows" || true
+scripts/wine/console-writes.sh "$root/build/windows" || true
 "$wineserver" -k </dev/null >/dev/null 2>&1 || true

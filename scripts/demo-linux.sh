@@ -1,7 +1,7 @@
 #!/bin/sh
 # Shows the native Linux monitor on a real kernel, with no mouse and no root on this machine's
 # input: builds the monitor and the injector, boots Debian's kernel in a virtual machine
-# (linux-vm.sh) and runs the monitor there, with its lines on this terminal, while a virtual
+# (scripts/vm/linux-vm.sh) and runs the monitor there, with its lines on this terminal, while a virtual
 # mouse plays a session (clicks of every button, one chattering click, wheel notches, two in one
 # burst, a second mouse plugged in, the first unplugged). Then stops it with SIGINT.
 set -eu
@@ -9,4 +9,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 [ -f build/host/build.ninja ] || cmake --preset host >&2
 cmake --build --preset host --target mousecheck inject_linux >&2
-exec sh scripts/linux-vm.sh build/host/mousecheck build/host/tests/inject_linux demo
+exec sh scripts/vm/linux-vm.sh build/host/mousecheck build/host/tests/inject_linux demo

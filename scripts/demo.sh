@@ -4,7 +4,7 @@
 # button, one chattering click, wheel notches, two notches in one burst) and stops it with a
 # close request, so every line is printed. About 10 s. Exits with the monitor's status.
 set -eu
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/wine/wine-env.sh"
 cd "$root"
 [ -f build/windows/build.ninja ] || cmake --preset windows >&2
 cmake --build --preset windows --target mousecheck play_session >&2

@@ -3,5 +3,5 @@
 # desktop window titled mousecheck: click and scroll inside that window, and the lines appear
 # here. Without a display it lists Wine's virtual mouse, prints the banner and waits.
 set -eu
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/wine/wine-env.sh"
 exec "$wine" "$root/build/windows/mousecheck.exe"

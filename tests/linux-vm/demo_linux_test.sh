@@ -4,5 +4,5 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 output=$(mktemp)
 trap 'rm -f "$output"' EXIT
-sh "$here/../scripts/demo-linux.sh" >"$output"
-{ cat "$here/linux_session.lines"; echo "mousecheck ended with status 0"; } | sh "$here/check_lines.sh" "$output"
+sh "$here/../../scripts/demo-linux.sh" >"$output"
+{ cat "$here/linux_session.lines"; echo "mousecheck ended with status 0"; } | sh "$here/../check_lines.sh" "$output"

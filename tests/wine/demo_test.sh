@@ -4,8 +4,8 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 output=$(mktemp)
 trap 'rm -f "$output"' EXIT
-env -u DISPLAY sh "$here/../scripts/demo.sh" >"$output"
-sh "$here/check_lines.sh" "$output" <<'LINES'
+env -u DISPLAY sh "$here/../../scripts/demo.sh" >"$output"
+sh "$here/../check_lines.sh" "$output" <<'LINES'
 Mouse Button:1
 Mouse Button:2, #ms|60|400
 Mouse Button:1

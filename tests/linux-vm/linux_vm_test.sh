@@ -1,5 +1,5 @@
 #!/bin/sh
-# End to end on a real kernel: boots the virtual machine of scripts/linux-vm.sh and checks what
+# End to end on a real kernel: boots the virtual machine of scripts/vm/linux-vm.sh and checks what
 # the native monitor printed there, line by line: run by an ordinary user (the listing, the
 # banner, the line that says why the mouse cannot be opened), then by root through the whole
 # session of inject_linux (every button, a chattering click, wheel notches and a burst, a mouse
@@ -9,7 +9,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-sh "$here/../scripts/linux-vm.sh" "$1" "$2" test "$out"
+sh "$here/../../scripts/vm/linux-vm.sh" "$1" "$2" test "$out"
 failed=0
 
 # Fails the test with a message.
@@ -64,7 +64,7 @@ expect_file user.out "$(listing "$mouse")"
 expect_file session.err ""
 [ "$(sed '/^RAW INPUT Mouse:$/q' "$out/session.out")" = "$(listing "$mouse")" ] ||
     fail "session.out: expected the listing of $mouse, got: $(sed '/^RAW INPUT Mouse:$/q' "$out/session.out")"
-sh "$here/check_lines.sh" "$out/session.out" <"$here/linux_session.lines" || failed=1
+sh "$here/../check_lines.sh" "$out/session.out" <"$here/linux_session.lines" || failed=1
 if [ "$failed" != 0 ]; then
     echo "--- the machine's console:"
     cat "$out/console.txt"

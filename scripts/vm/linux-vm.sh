@@ -9,7 +9,7 @@
 # MONITOR is the mousecheck program to run, INJECTOR inject_linux (a build's tests/inject_linux).
 # The kernel package is downloaded once, into build/linux-vm. Needs qemu-system-x86, busybox-static and cpio (scripts/install-deps.sh).
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 monitor=$1 injector=$2 scenario=$3 out=${4:-}
 vm="$root/build/linux-vm"
 mkdir -p "$vm"
@@ -38,7 +38,7 @@ tree="$vm/initramfs"
 rm -rf "$tree"
 mkdir -p "$tree/bin" "$tree/proc" "$tree/sys" "$tree/dev" "$tree/tmp" "$tree/out"
 cp /bin/busybox "$tree/bin/busybox"
-cp "$root/scripts/linux-vm-init.sh" "$tree/init"
+cp "$root/scripts/vm/linux-vm-init.sh" "$tree/init"
 cp "$vm/kernel/evdev.ko" "$vm/kernel/uinput.ko" "$tree/"
 cp "$monitor" "$tree/bin/mousecheck"
 cp "$injector" "$tree/bin/inject_linux"

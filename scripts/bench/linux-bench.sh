@@ -1,5 +1,5 @@
 #!/bin/sh
-# The native Linux monitor in the virtual machine of linux-vm.sh: holds of 5, 20, 30, 50 and
+# The native Linux monitor in the virtual machine of scripts/vm/linux-vm.sh: holds of 5, 20, 30, 50 and
 # 100 ms injected through uinput (timed by the injector on the VM's monotonic clock) against
 # the holds the monitor prints, and a burst of 100,000 reports at 8 per ms, with the lines that
 # never came out and the times the kernel dropped events. Prints a table; asserts nothing.
@@ -8,7 +8,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-sh "$here/linux-vm.sh" "$1/mousecheck" "$1/tests/inject_linux" bench "$out"
+sh "$here/../vm/linux-vm.sh" "$1/mousecheck" "$1/tests/inject_linux" bench "$out"
 awk -v out="$out" '
     # Sorts a[1..n] in place.
     function sort(a, n,   i, j, v) {

@@ -4,7 +4,7 @@
 # compares the exe, the zip, the tarball and SHA256SUMS byte for byte. Any difference fails, naming the file
 # that differs.
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 first="$work/one/mousecheck"

@@ -5,7 +5,7 @@
 # Wine virtual desktop, an X window titled "mousecheck - Wine desktop": X input reaches Wine only
 # while the pointer is over a Wine window. Without DISPLAY it is the tests' build/windows/wineprefix.
 root=${root:-$(cd "$(dirname "$0")/.." && pwd)}
-. "$root/scripts/wine-prefix.sh"
+. "$root/scripts/wine/wine-prefix.sh"
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ -n "${DISPLAY:-}" ]; then

@@ -3,7 +3,7 @@
 # the prefix named by WINEPREFIX, so every test binary starts without booting Wine again.
 # Usage: wine-session.sh start|stop WINE WINESERVER
 set -eu
-. "$(dirname "$0")/../scripts/wine-prefix.sh"
+. "$(dirname "$0")/wine-prefix.sh"
 action=$1 wine=$2 wineserver=$3
 case $action in
 start)

@@ -4,7 +4,7 @@
 # reported. The monitor is then closed by a close request and its lines checked.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
+root=$(cd "$here/../.." && pwd)
 work=$(mktemp -d)
 xvfb="" monitor=""
 cleanup() {
@@ -21,7 +21,7 @@ for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
 
-. "$root/scripts/wine-env.sh"  # the desktop's prefix, made ready before the monitor starts
+. "$root/scripts/wine/wine-env.sh"  # the desktop's prefix, made ready before the monitor starts
 sh "$root/scripts/run-under-wine.sh" >"$work/output" 2>"$work/errors" &
 monitor=$!
 "$wine" "$root/build/windows/tests/play_session.exe" ready || {
@@ -36,7 +36,7 @@ xdotool mousemove --window "$window" 200 200 sleep 0.5 \
 "$wine" "$root/build/windows/tests/play_session.exe" close || { echo "the monitor did not close"; exit 1; }
 wait "$monitor" || { echo "the run command ended with status $?"; exit 1; }
 monitor=""
-sh "$here/check_lines.sh" "$work/output" <<'LINES'
+sh "$here/../check_lines.sh" "$work/output" <<'LINES'
 Mouse Button:1
 Mouse Button:2, #ms|40|150
 Mouse Button:1

@@ -3,7 +3,7 @@
 # the tree itself stays clean) with dpkg-buildpackage, and copies the .deb into OUT_DIR.
 # Usage: build-deb.sh OUT_DIR. Needs debhelper and dpkg-dev (scripts/install-deps.sh).
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(mkdir -p "$1" && cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

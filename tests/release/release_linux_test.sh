@@ -45,6 +45,6 @@ dpkg-deb -x "$deb" "$work/deb"
 
 for monitor in "$program" "$work/deb/usr/bin/mousecheck"; do
     echo "== the session in the virtual machine, with $monitor"
-    sh "$here/linux_vm_test.sh" "$monitor" "$injector" || failed=1
+    sh "$here/../linux-vm/linux_vm_test.sh" "$monitor" "$injector" || failed=1
 done
 exit $failed
