@@ -8,7 +8,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 . scripts/wine/wine-prefix.sh
-scripts/install-deps.sh libbenchmark-dev
+scripts/install-deps.sh --test libbenchmark-dev
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench

@@ -9,4 +9,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 [ -f build/host/build.ninja ] || cmake --preset host >&2
 cmake --build --preset host --target mousecheck inject_linux >&2
-exec sh scripts/vm/linux-vm.sh build/host/mousecheck build/host/tests/inject_linux demo
+exec sh scripts/vm/linux-vm.sh build/host/mousecheck build/host/inject_linux demo

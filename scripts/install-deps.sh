@@ -1,8 +1,18 @@
 #!/bin/sh
-# Installs the Debian packages that building and testing need, and any named as arguments,
-# if any are missing. Run as root on Debian 12; does nothing when everything is already there.
+# Installs the Debian packages that are missing: by default what building and running the Linux
+# monitor needs; with --test also what every test needs (GoogleTest, clang's fuzzer, mingw-w64
+# and Wine, QEMU and busybox, the packaging tools); and any packages named as arguments.
+# Usage: install-deps.sh [--test] [PACKAGE...]. Run as root on Debian 12; does nothing when
+# everything is already there.
 set -eu
-packages="$* cmake ninja-build g++ libgtest-dev googletest clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 zip xvfb xdotool procps qemu-system-x86 busybox-static cpio debhelper dpkg-dev lintian groff-base man-db"
+run="cmake ninja-build g++"
+test="libgtest-dev googletest clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 zip xvfb xdotool procps qemu-system-x86 busybox-static cpio debhelper dpkg-dev lintian groff-base man-db"
+packages=$run
+if [ "${1:-}" = --test ]; then
+    shift
+    packages="$packages $test"
+fi
+packages="$packages $*"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

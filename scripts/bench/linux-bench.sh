@@ -3,12 +3,12 @@
 # 100 ms injected through uinput (timed by the injector on the VM's monotonic clock) against
 # the holds the monitor prints, and a burst of 100,000 reports at 8 per ms, with the lines that
 # never came out and the times the kernel dropped events. Prints a table; asserts nothing.
-# Usage: linux-bench.sh BUILD_DIR (the host build, with mousecheck and tests/inject_linux)
+# Usage: linux-bench.sh BUILD_DIR (the host build, with mousecheck and inject_linux)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-sh "$here/../vm/linux-vm.sh" "$1/mousecheck" "$1/tests/inject_linux" bench "$out"
+sh "$here/../vm/linux-vm.sh" "$1/mousecheck" "$1/inject_linux" bench "$out"
 awk -v out="$out" '
     # Sorts a[1..n] in place.
     function sort(a, n,   i, j, v) {

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the Debian package from a copy of the source tree (without its build trees and .git, so
 # the tree itself stays clean) with dpkg-buildpackage, and copies the .deb into OUT_DIR.
-# Usage: build-deb.sh OUT_DIR. Needs debhelper and dpkg-dev (scripts/install-deps.sh).
+# Usage: build-deb.sh OUT_DIR. Needs debhelper and dpkg-dev (scripts/install-deps.sh --test).
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(mkdir -p "$1" && cd "$1" && pwd)

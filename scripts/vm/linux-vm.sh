@@ -6,8 +6,8 @@
 #   bench OUT  the benchmark's holds and burst, likewise
 #   demo       the session, with the monitor's lines on this terminal
 # Usage: linux-vm.sh MONITOR INJECTOR test|bench OUT | MONITOR INJECTOR demo
-# MONITOR is the mousecheck program to run, INJECTOR inject_linux (a build's tests/inject_linux).
-# The kernel package is downloaded once, into build/linux-vm. Needs qemu-system-x86, busybox-static and cpio (scripts/install-deps.sh).
+# MONITOR is the mousecheck program to run, INJECTOR inject_linux (a build's inject_linux).
+# The kernel package is downloaded once, into build/linux-vm. Needs qemu-system-x86, busybox-static and cpio (scripts/install-deps.sh --test).
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 monitor=$1 injector=$2 scenario=$3 out=${4:-}
