@@ -6,3 +6,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Test programs run under QEMU's user-mode emulator; the preset links them static.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)

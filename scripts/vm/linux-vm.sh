@@ -75,8 +75,10 @@ if [ ! -f "$vm/kernel/vmlinuz" ]; then
 fi
 
 # busybox: this machine's, or Debian's static one for the architecture, unpacked likewise.
+foreign=false
+[ "$debian" = "$(dpkg --print-architecture)" ] || foreign=true
 busybox=/bin/busybox
-if [ "$debian" != "$(dpkg --print-architecture)" ]; then
+if [ $foreign = true ]; then
     busybox="$vm/busybox/busybox"
     if [ ! -f "$busybox" ]; then
         rm -rf "$vm/busybox"
@@ -89,7 +91,7 @@ if [ "$debian" != "$(dpkg --print-architecture)" ]; then
 fi
 
 # Copies the libraries that a program of another architecture loads, and its interpreter, from
-# the cross compiler's (libc6-arm64-cross, libstdc++6-arm64-cross) to where Debian's own
+# the cross compiler's (such as libc6-arm64-cross and libstdc++6-arm64-cross) to where Debian's own
 # interpreter looks for them; a static program needs none.
 foreign_libraries() {
     lib=/usr/$arch-linux-gnu/lib
@@ -124,7 +126,7 @@ done
 cp "$monitor" "$tree/bin/mousecheck"
 cp "$injector" "$tree/bin/inject_linux"
 for program in "$monitor" "$injector"; do
-    if [ "$arch" != x86_64 ]; then
+    if [ $foreign = true ]; then
         foreign_libraries "$program"
         continue
     fi
