@@ -12,8 +12,8 @@
 # injector's devices get the same event numbers on both. The kernel package (and busybox for
 # another architecture than this machine's) is downloaded once, into build/linux-vm (x86_64) or
 # build/linux-vm-aarch64. Needs qemu-system-x86 or qemu-system-arm, busybox-static and cpio, and
-# for aarch64 the arm64 architecture in dpkg and the cross compiler's libraries
-# (scripts/install-deps.sh --test).
+# for aarch64 the arm64 architecture in dpkg, and libc6:arm64 and libstdc++6:arm64 for a program
+# that loads them (scripts/install-deps.sh --test).
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 arch=x86_64
@@ -90,23 +90,28 @@ if [ $foreign = true ]; then
     fi
 fi
 
-# Copies the libraries that a program of another architecture loads, and its interpreter, from
-# the cross compiler's (such as libc6-arm64-cross and libstdc++6-arm64-cross) to where Debian's own
-# interpreter looks for them; a static program needs none.
+# Copies the libraries that a program of another architecture loads, and its interpreter, to the
+# paths they have here: Debian's own for that architecture (libc6:arm64 and libstdc++6:arm64,
+# beside this machine's, as for the cross build of the Debian package). A static program needs none.
 foreign_libraries() {
-    lib=/usr/$arch-linux-gnu/lib
     interpreter=$(readelf -l "$1" | sed -n 's/.*Requesting program interpreter: \(.*\)]$/\1/p')
     [ -n "$interpreter" ] || return 0
-    mkdir -p "$tree$(dirname "$interpreter")" "$tree/lib/$arch-linux-gnu"
-    cp -L "$lib/$(basename "$interpreter")" "$tree$interpreter"
+    mkdir -p "$tree$(dirname "$interpreter")"
+    cp -L "$interpreter" "$tree$interpreter"
     needed=$1
     while [ -n "$needed" ]; do
         next=""
         for file in $needed; do
-            for library in $(readelf -d "$file" | sed -n 's/.*Shared library: \[\(.*\)\]$/\1/p'); do
-                [ -e "$tree/lib/$arch-linux-gnu/$library" ] && continue
-                cp -L "$lib/$library" "$tree/lib/$arch-linux-gnu/$library"
-                next="$next $lib/$library"
+            for name in $(readelf -d "$file" | sed -n 's/.*Shared library: \[\(.*\)\]$/\1/p'); do
+                library=$(ls "/lib/$arch-linux-gnu/$name" "/usr/lib/$arch-linux-gnu/$name" 2>/dev/null | head -n 1)
+                if [ -z "$library" ]; then
+                    echo "linux-vm: $name, which $file needs, is not installed for $arch" >&2
+                    exit 1
+                fi
+                [ -e "$tree$library" ] && continue
+                mkdir -p "$tree$(dirname "$library")"
+                cp -L "$library" "$tree$library"
+                next="$next $library"
             done
         done
         needed=$next
