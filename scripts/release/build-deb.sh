@@ -13,6 +13,12 @@ cross="" options=noautodbgsym
 if [ -n "${2:-}" ]; then
     cross="--host-arch $2" options="$options nocheck"
 fi
+# dpkg-deb clamps the times of the package's files to the changelog's date: a date still to come
+# clamps nothing, and the package gets the build's own times.
+if [ "$(dpkg-parsechangelog -l "$root/debian/changelog" -S Timestamp)" -gt "$(date +%s)" ]; then
+    echo "build-deb: the date of the first entry of debian/changelog is still to come; the package would not be reproducible" >&2
+    exit 1
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/mousecheck"
