@@ -39,6 +39,11 @@ $expected"
     readelf -d "$program" | grep -q NEEDED && fail "$name: the program needs shared libraries: $(readelf -d "$program" | grep NEEDED)"
     readelf -l "$program" | grep -q INTERP && fail "$name: the program names an interpreter"
     readelf -S "$program" | grep -q '\.symtab' && fail "$name: the program is not stripped"
+    # Kernels with 16 KiB pages (Asahi's, the Raspberry Pi 5's) or 64 KiB pages load only
+    # segments aligned to them.
+    if [ "$arch" = aarch64 ] && readelf -lW "$program" | awk '$1 == "LOAD" && $NF != "0x10000"' | grep -q .; then
+        fail "$name: segments not aligned to 64 KiB: $(readelf -lW "$program" | grep LOAD)"
+    fi
     LC_ALL=C grep -q '[^ -~]' "$work/$arch/$name/README.txt" && fail "$name: README.txt has characters beyond ASCII"
     grep -q '^## Using it on Linux' "$work/$arch/$name/README.txt" || fail "$name: README.txt has no section \"Using it on Linux\""
 
