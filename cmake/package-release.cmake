@@ -1,12 +1,13 @@
 # Packs the release:
 # - mousecheck-<version>-windows-x86_64.zip: mousecheck.exe, README.txt (the Windows user's parts
 #   of the documents) and LICENSE.txt, both with CRLF line ends;
-# - mousecheck-<version>-linux-x86_64.tar.gz: mousecheck, README.txt (the Linux user's parts)
-#   and LICENSE, in a folder of that name;
-# - SHA256SUMS over the exe, the zip and the tarball.
+# - mousecheck-<version>-linux-x86_64.tar.gz and mousecheck-<version>-linux-aarch64.tar.gz:
+#   mousecheck for that architecture, README.txt (the Linux user's parts) and LICENSE, in a
+#   folder of that name;
+# - SHA256SUMS over the exe, the zip, the tarballs and the arm64 Debian package.
 # Fixed times, modes, owners and order, so the same commit gives the same bytes.
-# Usage: cmake -DEXE=… -DLINUX_BINARY=… -DSOURCE_DIR=… -DOUTPUT_DIR=… -DVERSION=…
-#              -P package-release.cmake
+# Usage: cmake -DEXE=… -DLINUX_BINARY=… -DLINUX_AARCH64_BINARY=… -DDEB_ARM64=… -DSOURCE_DIR=…
+#              -DOUTPUT_DIR=… -DVERSION=… -P package-release.cmake
 cmake_minimum_required(VERSION 3.25)
 
 set(mtime "2026-01-01 00:00:00 UTC")
@@ -92,29 +93,36 @@ execute_process(
   COMMAND_ERROR_IS_FATAL ANY
   WORKING_DIRECTORY ${OUTPUT_DIR}/${windows})
 
-# The tarball: GNU tar with the names sorted, owner and group root, every time fixed, and gzip
-# without a name or a time of its own.
-set(linux mousecheck-${VERSION}-linux-x86_64)
-stage(${linux})
-user_part(linux text)
-file(WRITE ${OUTPUT_DIR}/${linux}/README.txt "${text}")
-file(COPY_FILE ${SOURCE_DIR}/LICENSE ${OUTPUT_DIR}/${linux}/LICENSE)
-file(COPY_FILE ${LINUX_BINARY} ${OUTPUT_DIR}/${linux}/mousecheck)
-file(CHMOD ${OUTPUT_DIR}/${linux}/README.txt ${OUTPUT_DIR}/${linux}/LICENSE
-     FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-file(CHMOD ${OUTPUT_DIR}/${linux} ${OUTPUT_DIR}/${linux}/mousecheck
-     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
-                      WORLD_EXECUTE)
-execute_process(
-  COMMAND tar --sort=name --owner=0 --group=0 --numeric-owner "--mtime=${mtime}" --format=gnu
-          -cf - ${linux}
-  COMMAND gzip -9 -n
-  OUTPUT_FILE ${OUTPUT_DIR}/${linux}.tar.gz
-  COMMAND_ERROR_IS_FATAL ANY
-  WORKING_DIRECTORY ${OUTPUT_DIR})
+# The tarballs, one for each architecture: GNU tar with the names sorted, owner and group root,
+# every time fixed, and gzip without a name or a time of its own.
+set(tarballs "")
+foreach(arch_binary "x86_64|${LINUX_BINARY}" "aarch64|${LINUX_AARCH64_BINARY}")
+  string(REPLACE "|" ";" arch_binary "${arch_binary}")
+  list(GET arch_binary 0 arch)
+  list(GET arch_binary 1 binary)
+  set(linux mousecheck-${VERSION}-linux-${arch})
+  stage(${linux})
+  user_part(linux text)
+  file(WRITE ${OUTPUT_DIR}/${linux}/README.txt "${text}")
+  file(COPY_FILE ${SOURCE_DIR}/LICENSE ${OUTPUT_DIR}/${linux}/LICENSE)
+  file(COPY_FILE ${binary} ${OUTPUT_DIR}/${linux}/mousecheck)
+  file(CHMOD ${OUTPUT_DIR}/${linux}/README.txt ${OUTPUT_DIR}/${linux}/LICENSE
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  file(CHMOD ${OUTPUT_DIR}/${linux} ${OUTPUT_DIR}/${linux}/mousecheck
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+                        WORLD_EXECUTE)
+  execute_process(
+    COMMAND tar --sort=name --owner=0 --group=0 --numeric-owner "--mtime=${mtime}" --format=gnu
+            -cf - ${linux}
+    COMMAND gzip -9 -n
+    OUTPUT_FILE ${OUTPUT_DIR}/${linux}.tar.gz
+    COMMAND_ERROR_IS_FATAL ANY
+    WORKING_DIRECTORY ${OUTPUT_DIR})
+  list(APPEND tarballs ${OUTPUT_DIR}/${linux}.tar.gz)
+endforeach()
 
 set(sums "")
-foreach(file ${EXE} ${OUTPUT_DIR}/${windows}.zip ${OUTPUT_DIR}/${linux}.tar.gz)
+foreach(file ${EXE} ${OUTPUT_DIR}/${windows}.zip ${tarballs} ${DEB_ARM64})
   file(SHA256 ${file} hash)
   get_filename_component(name ${file} NAME)
   string(APPEND sums "${hash}  ${name}\n")

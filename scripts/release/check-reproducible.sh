@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds the release twice, from two copies of the source (the tree as it is now, without its
 # build trees and .git, so a source archive works as well as a checkout) in different folders, and
-# compares the exe, the zip, the tarball and SHA256SUMS byte for byte. Any difference fails, naming the file
-# that differs.
+# compares the exe, the zip, the tarballs, the Debian packages and SHA256SUMS byte for byte. Any
+# difference fails, naming the file that differs.
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
@@ -19,9 +19,8 @@ for copy in "$first" "$second"; do
     fi
 done
 status=0
-zip=$(cd "$first/build/release" && ls ./*.zip)
-tarball=$(cd "$first/build/release" && ls ./*.tar.gz)
-for file in mousecheck.exe "$zip" "$tarball" SHA256SUMS; do
+downloads=$(cd "$first/build/release" && ls ./*.zip ./*.tar.gz ./*.deb)
+for file in mousecheck.exe $downloads SHA256SUMS; do
     if cmp "$first/build/release/$file" "$second/build/release/$file"; then
         echo "same: ${file#./}"
     else

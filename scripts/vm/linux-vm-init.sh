@@ -5,6 +5,11 @@
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+# The drivers of the machine's own keyboard where they are modules (linux-vm.sh puts them in
+# /machine; any order binds), before evdev, so that the keyboard is event0 on every machine.
+for module in /machine/*.ko; do
+    [ -e "$module" ] && insmod "$module"
+done
 insmod /evdev.ko
 insmod /uinput.ko
 scenario=$(sed -n 's/.* mousecheck=\([a-z]*\).*/\1/p' /proc/cmdline)

@@ -1,48 +1,146 @@
 #!/bin/sh
-# Boots Debian's own kernel in QEMU (software emulation, no hardware but the machine's PS/2
-# keyboard) from a small initramfs: busybox, the kernel's evdev and uinput modules, the native
-# monitor and the injector. linux-vm-init.sh, its init, runs one scenario and powers off:
+# Boots Debian's own kernel in QEMU (software emulation) from a small initramfs: busybox, the
+# kernel's evdev and uinput modules, the native monitor and the injector. linux-vm-init.sh, its
+# init, runs one scenario and powers off:
 #   test OUT   the end-to-end runs; their output, errors and exit status as files in OUT
 #   bench OUT  the benchmark's holds and burst, likewise
 #   demo       the session, with the monitor's lines on this terminal
-# Usage: linux-vm.sh MONITOR INJECTOR test|bench OUT | MONITOR INJECTOR demo
-# MONITOR is the mousecheck program to run, INJECTOR inject_linux (a build's inject_linux).
-# The kernel package is downloaded once, into build/linux-vm. Needs qemu-system-x86, busybox-static and cpio (scripts/install-deps.sh --test).
+# Usage: linux-vm.sh [--arch x86_64|aarch64] MONITOR INJECTOR test|bench OUT | ... MONITOR INJECTOR demo
+# MONITOR is the mousecheck program to run, INJECTOR inject_linux (a build's inject_linux), both
+# for the architecture: x86_64 (the default) boots the PC machine, aarch64 QEMU's virt machine.
+# Either machine has one keyboard of its own (the PC's PS/2 one, a virtio one on virt), so the
+# injector's devices get the same event numbers on both. The kernel package (and busybox for
+# another architecture than this machine's) is downloaded once, into build/linux-vm (x86_64) or
+# build/linux-vm-aarch64. Needs qemu-system-x86 or qemu-system-arm, busybox-static and cpio, and
+# for aarch64 the arm64 architecture in dpkg, and libc6:arm64 and libstdc++6:arm64 for a program
+# that loads them (scripts/install-deps.sh --test).
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
+arch=x86_64
+if [ "${1:-}" = --arch ]; then
+    arch=$2
+    shift 2
+fi
 monitor=$1 injector=$2 scenario=$3 out=${4:-}
-vm="$root/build/linux-vm"
+
+# What differs between the architectures: Debian's name for it, the emulator and its machine,
+# the console (the chardev "console"), the second serial port that carries the results (the
+# chardev "results"), and the modules that the machine's keyboard needs before evdev.
+case $arch in
+x86_64)
+    debian=amd64 vm="$root/build/linux-vm" console=ttyS0 machine_modules=""
+    set -- qemu-system-x86_64 -serial chardev:console -serial chardev:results
+    ;;
+aarch64)
+    # virt has one serial port, the PL011: the results go to the second port of a PCI card, ttyS1
+    # as on the PC. Its virtio keyboard needs virtio 1.0, which virt's virtio-mmio offers only
+    # when not forced to the legacy interface.
+    debian=arm64 vm="$root/build/linux-vm-aarch64" console=ttyAMA0 machine_modules="virtio_mmio virtio_input"
+    set -- qemu-system-aarch64 -M virt -cpu cortex-a57 -serial chardev:console \
+        -device pci-serial-2x,chardev1=spare,chardev2=results -chardev null,id=spare \
+        -global virtio-mmio.force-legacy=false -device virtio-keyboard-device
+    ;;
+*)
+    echo "linux-vm: unknown architecture $arch; x86_64 or aarch64" >&2
+    exit 2
+    ;;
+esac
 mkdir -p "$vm"
 
-# The kernel: the package that linux-image-amd64 names, unpacked, not installed.
+# Downloads a Debian package of the architecture into the folder, after apt-get update if apt
+# does not know it yet (or arm64 packages were added since the last update).
+download() {
+    (cd "$2" && apt-get download "$1" >&2 2>/dev/null) ||
+        (apt-get update >&2 && cd "$2" && apt-get download "$1" >&2)
+}
+
+# The kernel: the package that linux-image-ARCH names, unpacked, not installed.
 if [ ! -f "$vm/kernel/vmlinuz" ]; then
     rm -rf "$vm/download" "$vm/kernel"
     mkdir -p "$vm/download"
-    package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+    package=$(apt-cache depends "linux-image-$debian:$debian" 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
     if [ -z "$package" ]; then
         apt-get update >&2
-        package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+        package=$(apt-cache depends "linux-image-$debian:$debian" | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
     fi
-    (cd "$vm/download" && apt-get download "$package" >&2 2>/dev/null) ||
-        (apt-get update >&2 && cd "$vm/download" && apt-get download "$package" >&2)
+    download "$package" "$vm/download"
     dpkg-deb -x "$vm"/download/*.deb "$vm/download/tree"
     mkdir -p "$vm/kernel"
     cp "$vm"/download/tree/boot/vmlinuz-* "$vm/kernel/vmlinuz.new"
-    find "$vm/download/tree" \( -name evdev.ko -o -name uinput.ko \) -exec cp {} "$vm/kernel/" \;
+    for module in evdev uinput $machine_modules; do
+        find "$vm/download/tree" -name "$module.ko" -exec cp {} "$vm/kernel/" \;
+    done
     mv "$vm/kernel/vmlinuz.new" "$vm/kernel/vmlinuz"
     rm -rf "$vm/download"
 fi
 
+# busybox: this machine's, or Debian's static one for the architecture, unpacked likewise.
+foreign=false
+[ "$debian" = "$(dpkg --print-architecture)" ] || foreign=true
+busybox=/bin/busybox
+if [ $foreign = true ]; then
+    busybox="$vm/busybox/busybox"
+    if [ ! -f "$busybox" ]; then
+        rm -rf "$vm/busybox"
+        mkdir -p "$vm/busybox"
+        download "busybox-static:$debian" "$vm/busybox"
+        dpkg-deb -x "$vm"/busybox/*.deb "$vm/busybox/tree"
+        mv "$vm/busybox/tree/bin/busybox" "$busybox"
+        rm -rf "$vm"/busybox/*.deb "$vm/busybox/tree"
+    fi
+fi
+
+# Copies the libraries that a program of another architecture loads, and its interpreter, to the
+# paths they have here: Debian's own for that architecture (libc6:arm64 and libstdc++6:arm64,
+# beside this machine's, as for the cross build of the Debian package). A static program needs none.
+foreign_libraries() {
+    interpreter=$(readelf -l "$1" | sed -n 's/.*Requesting program interpreter: \(.*\)]$/\1/p')
+    [ -n "$interpreter" ] || return 0
+    mkdir -p "$tree$(dirname "$interpreter")"
+    cp -L "$interpreter" "$tree$interpreter"
+    needed=$1
+    while [ -n "$needed" ]; do
+        next=""
+        for file in $needed; do
+            for name in $(readelf -d "$file" | sed -n 's/.*Shared library: \[\(.*\)\]$/\1/p'); do
+                library=""
+                for directory in "/lib/$arch-linux-gnu" "/usr/lib/$arch-linux-gnu"; do
+                    if [ -e "$directory/$name" ]; then
+                        library=$directory/$name
+                        break
+                    fi
+                done
+                if [ -z "$library" ]; then
+                    echo "linux-vm: $name, which $file needs, is not installed for $arch" >&2
+                    exit 1
+                fi
+                [ -e "$tree$library" ] && continue
+                mkdir -p "$tree$(dirname "$library")"
+                cp -L "$library" "$tree$library"
+                next="$next $library"
+            done
+        done
+        needed=$next
+    done
+}
+
 # The initramfs: its programs with the shared libraries they load.
 tree="$vm/initramfs"
 rm -rf "$tree"
-mkdir -p "$tree/bin" "$tree/proc" "$tree/sys" "$tree/dev" "$tree/tmp" "$tree/out"
-cp /bin/busybox "$tree/bin/busybox"
+mkdir -p "$tree/bin" "$tree/proc" "$tree/sys" "$tree/dev" "$tree/tmp" "$tree/out" "$tree/machine"
+cp "$busybox" "$tree/bin/busybox"
 cp "$root/scripts/vm/linux-vm-init.sh" "$tree/init"
 cp "$vm/kernel/evdev.ko" "$vm/kernel/uinput.ko" "$tree/"
+for module in $machine_modules; do
+    cp "$vm/kernel/$module.ko" "$tree/machine/"
+done
 cp "$monitor" "$tree/bin/mousecheck"
 cp "$injector" "$tree/bin/inject_linux"
 for program in "$monitor" "$injector"; do
+    if [ $foreign = true ]; then
+        foreign_libraries "$program"
+        continue
+    fi
     for library in $(ldd "$program" | awk '$2 == "=>" { print $3 } $1 ~ /^\// { print $1 }'); do
         mkdir -p "$tree$(dirname "$library")"
         cp -L "$library" "$tree$library"
@@ -56,18 +154,18 @@ chmod 755 "$tree/init"
 chmod 1777 "$tree/tmp"
 (cd "$tree" && find . | cpio -o -H newc --quiet | gzip -1 >"$vm/initramfs.gz")
 
-# Two processors: the injector spins to keep its pace. -nodefaults: no display, network or disks; ttyS0 is the console, ttyS1 carries the results.
+# Two processors: the injector spins to keep its pace. -nodefaults: no display, network or disks.
 case $scenario in
 bench) limit=150 ;;
-*) limit=50 ;;  # it boots and runs in about 12 s
+*) limit=50 ;;  # it boots and runs in about 12 s on x86_64, 10 s on aarch64
 esac
-set -- timeout "$limit" qemu-system-x86_64 -accel tcg -smp 2 -m 256 -nodefaults -display none -no-reboot \
+set -- timeout "$limit" "$@" -accel tcg -smp 2 -m 256 -nodefaults -display none -no-reboot \
     -kernel "$vm/kernel/vmlinuz" -initrd "$vm/initramfs.gz" \
-    -append "console=ttyS0 quiet loglevel=0 panic=-1 mousecheck=$scenario"
+    -append "console=$console quiet loglevel=0 panic=-1 mousecheck=$scenario"
 case $scenario in
 test | bench)
     mkdir -p "$out"
-    if ! "$@" -serial "file:$out/console.txt" -serial "file:$out/results.txt" </dev/null; then
+    if ! "$@" -chardev "file,id=console,path=$out/console.txt" -chardev "file,id=results,path=$out/results.txt" </dev/null; then
         echo "linux-vm: the virtual machine had not powered off within $limit s; its console:" >&2
         cat "$out/console.txt" >&2
         exit 1
@@ -77,10 +175,10 @@ test | bench)
         "$out/results.txt"
     ;;
 demo)
-    "$@" -serial stdio </dev/null
+    "$@" -chardev stdio,id=console -chardev null,id=results </dev/null
     ;;
 *)
-    echo "usage: $0 MONITOR INJECTOR test|bench OUT | MONITOR INJECTOR demo" >&2
+    echo "usage: $0 [--arch ARCH] MONITOR INJECTOR test|bench OUT | [--arch ARCH] MONITOR INJECTOR demo" >&2
     exit 2
     ;;
 esac

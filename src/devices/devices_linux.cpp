@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,8 @@ namespace {
 constexpr size_t kPathMax = 4096;
 constexpr size_t kNameMax = 256;  // terminator included; the kernel's names are shorter
 constexpr unsigned kBitsPerWord = 64;
+// sysfs prints the capability bitmaps in words of the kernel's long: 64 bits on x86-64 and arm64.
+static_assert(sizeof(long) * CHAR_BIT == kBitsPerWord, "capability words are not 64 bits here");
 
 // Reads a small sysfs file into the buffer, zero-terminated, without its final newline.
 bool ReadText(const char* path, char* text, size_t size) {

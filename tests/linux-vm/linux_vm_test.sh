@@ -4,12 +4,19 @@
 # banner, the line that says why the mouse cannot be opened), then by root through the whole
 # session of inject_linux (every button, a chattering click, wheel notches and a burst, a mouse
 # plugged in after the start, the first one unplugged), output to a file, stopped with SIGINT.
-# Usage: linux_vm_test.sh MONITOR INJECTOR: the mousecheck program to test, and inject_linux
+# Usage: linux_vm_test.sh [--arch x86_64|aarch64] MONITOR INJECTOR: the mousecheck program to
+# test, and inject_linux, both for the architecture of the machine (x86_64 unless named). The
+# machines of both have one keyboard of their own, so every expected line is the same.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
+arch=x86_64
+if [ "${1:-}" = --arch ]; then
+    arch=$2
+    shift 2
+fi
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-sh "$here/../../scripts/vm/linux-vm.sh" "$1" "$2" test "$out"
+sh "$here/../../scripts/vm/linux-vm.sh" --arch "$arch" "$1" "$2" test "$out"
 failed=0
 
 # Fails the test with a message.

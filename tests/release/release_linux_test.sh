@@ -2,11 +2,12 @@
 # Checks the Linux downloads of the release: the tarball holds exactly the static, stripped
 # program, README.txt in ASCII and LICENSE, owned by root with fixed times; the Debian package
 # holds the program, its manual page and the copyright file, and lintian finds no error and no
-# warning in it. Then each one's program runs the end-to-end session in the virtual machine.
-# Usage: release_linux_test.sh RELEASE_DIR VERSION INJECTOR
+# warning in it. Then each one's program runs the end-to-end session in the virtual machine. All
+# of this for x86-64 and for 64-bit ARM (aarch64, arm64).
+# Usage: release_linux_test.sh RELEASE_DIR VERSION INJECTOR AARCH64_INJECTOR
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-release=$1 version=$2 injector=$3
+release=$1 version=$2 injector=$3 injector_aarch64=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -17,34 +18,51 @@ fail() {
     failed=1
 }
 
-name=mousecheck-$version-linux-x86_64
-listing=$(tar -tvzf "$release/$name.tar.gz" | awk '{ print $1, $2, $4, $5, $6 }')
-expected="drwxr-xr-x 0/0 2026-01-01 00:00 $name/
+# Checks the tarball and the package of one architecture (uname's name, Debian's, and readelf's
+# name of the machine), and runs the session in its virtual machine with each one's program.
+check() {
+    arch=$1 debian=$2 machine=$3 injector=$4
+    name=mousecheck-$version-linux-$arch
+    listing=$(tar -tvzf "$release/$name.tar.gz" | awk '{ print $1, $2, $4, $5, $6 }')
+    expected="drwxr-xr-x 0/0 2026-01-01 00:00 $name/
 -rw-r--r-- 0/0 2026-01-01 00:00 $name/LICENSE
 -rw-r--r-- 0/0 2026-01-01 00:00 $name/README.txt
 -rwxr-xr-x 0/0 2026-01-01 00:00 $name/mousecheck"
-[ "$listing" = "$expected" ] || fail "the tarball holds:
+    [ "$listing" = "$expected" ] || fail "the tarball holds:
 $listing
 expected:
 $expected"
-tar -xzf "$release/$name.tar.gz" -C "$work"
-program="$work/$name/mousecheck"
-readelf -d "$program" | grep -q NEEDED && fail "the program needs shared libraries: $(readelf -d "$program" | grep NEEDED)"
-readelf -l "$program" | grep -q INTERP && fail "the program names an interpreter"
-readelf -S "$program" | grep -q '\.symtab' && fail "the program is not stripped"
-LC_ALL=C grep -q '[^ -~]' "$work/$name/README.txt" && fail "README.txt has characters beyond ASCII"
-grep -q '^## Using it on Linux' "$work/$name/README.txt" || fail "README.txt has no section \"Using it on Linux\""
+    mkdir "$work/$arch"
+    tar -xzf "$release/$name.tar.gz" -C "$work/$arch"
+    program="$work/$arch/$name/mousecheck"
+    readelf -h "$program" | grep -q "Machine: *$machine\$" || fail "$name: the program is not for $machine: $(readelf -h "$program" | grep Machine)"
+    readelf -d "$program" | grep -q NEEDED && fail "$name: the program needs shared libraries: $(readelf -d "$program" | grep NEEDED)"
+    readelf -l "$program" | grep -q INTERP && fail "$name: the program names an interpreter"
+    readelf -S "$program" | grep -q '\.symtab' && fail "$name: the program is not stripped"
+    # Kernels with 16 KiB pages (Asahi's, the Raspberry Pi 5's) or 64 KiB pages load only
+    # segments aligned to them.
+    if [ "$arch" = aarch64 ] && readelf -lW "$program" | awk '$1 == "LOAD" && $NF != "0x10000"' | grep -q .; then
+        fail "$name: segments not aligned to 64 KiB: $(readelf -lW "$program" | grep LOAD)"
+    fi
+    LC_ALL=C grep -q '[^ -~]' "$work/$arch/$name/README.txt" && fail "$name: README.txt has characters beyond ASCII"
+    grep -q '^## Using it on Linux' "$work/$arch/$name/README.txt" || fail "$name: README.txt has no section \"Using it on Linux\""
 
-deb="$release/mousecheck_$version-1_amd64.deb"
-contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
-for path in ./usr/bin/mousecheck ./usr/share/man/man1/mousecheck.1.gz ./usr/share/doc/mousecheck/copyright; do
-    echo "$contents" | grep -qx "$path" || fail "the package has no $path"
-done
-lintian --fail-on error,warning --allow-root "$deb" || fail "lintian: errors or warnings in $deb"
-dpkg-deb -x "$deb" "$work/deb"
+    deb="$release/mousecheck_$version-1_$debian.deb"
+    [ "$(dpkg-deb -f "$deb" Architecture)" = "$debian" ] || fail "$deb: architecture $(dpkg-deb -f "$deb" Architecture)"
+    contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
+    for path in ./usr/bin/mousecheck ./usr/share/man/man1/mousecheck.1.gz ./usr/share/doc/mousecheck/copyright; do
+        echo "$contents" | grep -qx "$path" || fail "the package has no $path"
+    done
+    lintian --fail-on error,warning --allow-root "$deb" || fail "lintian: errors or warnings in $deb"
+    dpkg-deb -x "$deb" "$work/$arch/deb"
+    readelf -h "$work/$arch/deb/usr/bin/mousecheck" | grep -q "Machine: *$machine\$" || fail "$deb: the program is not for $machine"
 
-for monitor in "$program" "$work/deb/usr/bin/mousecheck"; do
-    echo "== the session in the virtual machine, with $monitor"
-    sh "$here/../linux-vm/linux_vm_test.sh" "$monitor" "$injector" || failed=1
-done
+    for monitor in "$program" "$work/$arch/deb/usr/bin/mousecheck"; do
+        echo "== the session in the $arch virtual machine, with $monitor"
+        sh "$here/../linux-vm/linux_vm_test.sh" --arch "$arch" "$monitor" "$injector" || failed=1
+    done
+}
+
+check x86_64 amd64 "Advanced Micro Devices X86-64" "$injector"
+check aarch64 arm64 AArch64 "$injector_aarch64"
 exit $failed
