@@ -5,7 +5,8 @@
 #   test OUT   the end-to-end runs; their output, errors and exit status as files in OUT
 #   bench OUT  the benchmark's holds and burst, likewise
 #   demo       the session, with the monitor's lines on this terminal
-# Usage: linux-vm.sh MONITOR INJECTOR test|bench OUT | MONITOR INJECTOR demo
+#   faults     the documents' sample of a faulty mouse, likewise
+# Usage: linux-vm.sh MONITOR INJECTOR test|bench OUT | MONITOR INJECTOR demo|faults
 # MONITOR is the mousecheck program to run, INJECTOR inject_linux (a build's tests/inject_linux).
 # The kernel package is downloaded once, into build/linux-vm. Needs qemu-system-x86, busybox-static and cpio (scripts/install-deps.sh).
 set -eu
@@ -76,11 +77,11 @@ test | bench)
     awk -v out="$out" '/^== / { file = out "/" substr($0, 4); printf "" > file; next } file { print > file }' \
         "$out/results.txt"
     ;;
-demo)
+demo | faults)
     "$@" -serial stdio </dev/null
     ;;
 *)
-    echo "usage: $0 MONITOR INJECTOR test|bench OUT | MONITOR INJECTOR demo" >&2
+    echo "usage: $0 MONITOR INJECTOR test|bench OUT | MONITOR INJECTOR demo|faults" >&2
     exit 2
     ;;
 esac
