@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the release twice, from two copies of the source (the tree as it is now, without its
 # build trees and .git, so a source archive works as well as a checkout) in different folders, and
-# compares the exe, the zip, the tarball and SHA256SUMS byte for byte. Any difference fails, naming the file
+# compares the exe, the zip, the tarball, the Debian package and SHA256SUMS byte for byte. Any difference fails, naming the file
 # that differs.
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -21,7 +21,8 @@ done
 status=0
 zip=$(cd "$first/build/release" && ls ./*.zip)
 tarball=$(cd "$first/build/release" && ls ./*.tar.gz)
-for file in mousecheck.exe "$zip" "$tarball" SHA256SUMS; do
+deb=$(cd "$first/build/release" && ls ./*.deb)
+for file in mousecheck.exe "$zip" "$tarball" "$deb" SHA256SUMS; do
     if cmp "$first/build/release/$file" "$second/build/release/$file"; then
         echo "same: ${file#./}"
     else
