@@ -2,61 +2,16 @@
 # - mousecheck-<version>-windows-x86_64.zip: mousecheck.exe, README.txt (the Windows user's parts
 #   of the documents) and LICENSE.txt, both with CRLF line ends;
 # - mousecheck-<version>-linux-x86_64.tar.gz and mousecheck-<version>-linux-aarch64.tar.gz:
-#   mousecheck for that architecture, README.txt (the Linux user's parts) and LICENSE, in a
-#   folder of that name;
-# - SHA256SUMS over the exe, the zip, the tarballs and the arm64 Debian package.
+#   mousecheck for that architecture, its manual page mousecheck.1, README.txt (the Linux user's
+#   parts) and LICENSE, in a folder of that name.
+# SHA256SUMS over every download comes last, from sha256sums.cmake.
 # Fixed times, modes, owners and order, so the same commit gives the same bytes.
-# Usage: cmake -DEXE=… -DLINUX_BINARY=… -DLINUX_AARCH64_BINARY=… -DDEB_ARM64=… -DSOURCE_DIR=…
+# Usage: cmake -DEXE=… -DLINUX_BINARY=… -DLINUX_AARCH64_BINARY=… -DMAN_PAGE=… -DSOURCE_DIR=…
 #              -DOUTPUT_DIR=… -DVERSION=… -P package-release.cmake
 cmake_minimum_required(VERSION 3.25)
 
 set(mtime "2026-01-01 00:00:00 UTC")
-# The documents a README.txt is cut from, in its order.
-set(documents README.md docs/windows.md docs/linux.md)
-
-# Sets out to the parts of the documents marked for the platform, between
-# "<!-- README.txt begin: PLATFORMS -->" and "<!-- README.txt end -->", in plain ASCII, which a
-# console shows right whatever its code page.
-function(user_part platform out)
-  set(text "")
-  foreach(document IN LISTS documents)
-    if(NOT EXISTS ${SOURCE_DIR}/${document})
-      continue()
-    endif()
-    file(READ ${SOURCE_DIR}/${document} rest)
-    while(rest MATCHES "<!-- README.txt begin: ([a-z ]+) -->\n(.*)")
-      set(platforms "${CMAKE_MATCH_1}")
-      set(rest "${CMAKE_MATCH_2}")
-      string(FIND "${rest}" "<!-- README.txt end -->" end)
-      if(end EQUAL -1)
-        message(FATAL_ERROR "${document}: a README.txt part has no end marker")
-      endif()
-      string(SUBSTRING "${rest}" 0 ${end} part)
-      string(SUBSTRING "${rest}" ${end} -1 rest)
-      separate_arguments(platforms)
-      if(platform IN_LIST platforms)
-        string(REGEX REPLACE "\n+$" "" part "${part}")
-        string(APPEND text "${part}\n\n")  # one blank line between parts
-      endif()
-    endwhile()
-  endforeach()
-  if(text STREQUAL "")
-    message(FATAL_ERROR "no README.txt part for ${platform}")
-  endif()
-  string(REGEX REPLACE "\n+$" "\n" text "${text}")
-  string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" text "${text}")  # links: their text
-  foreach(pair "…|..." "–|-" "—|--" "‘|'" "’|'" "“|\"" "”|\"" "×|x" "≤|<=" "≥|>=" "→|->" "≈|~")
-    string(REPLACE "|" ";" pair "${pair}")
-    list(GET pair 0 from)
-    list(GET pair 1 to)
-    string(REPLACE "${from}" "${to}" text "${text}")
-  endforeach()
-  string(REGEX REPLACE "[\t\n -~]" "" not_ascii "${text}")
-  if(NOT not_ascii STREQUAL "")
-    message(FATAL_ERROR "the README.txt part for ${platform} has characters beyond ASCII: ${not_ascii}")
-  endif()
-  set(${out} "${text}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/readme-txt.cmake)
 
 # Writes text to a file with CRLF line ends.
 function(write_crlf path text)
@@ -95,7 +50,6 @@ execute_process(
 
 # The tarballs, one for each architecture: GNU tar with the names sorted, owner and group root,
 # every time fixed, and gzip without a name or a time of its own.
-set(tarballs "")
 foreach(arch_binary "x86_64|${LINUX_BINARY}" "aarch64|${LINUX_AARCH64_BINARY}")
   string(REPLACE "|" ";" arch_binary "${arch_binary}")
   list(GET arch_binary 0 arch)
@@ -106,7 +60,8 @@ foreach(arch_binary "x86_64|${LINUX_BINARY}" "aarch64|${LINUX_AARCH64_BINARY}")
   file(WRITE ${OUTPUT_DIR}/${linux}/README.txt "${text}")
   file(COPY_FILE ${SOURCE_DIR}/LICENSE ${OUTPUT_DIR}/${linux}/LICENSE)
   file(COPY_FILE ${binary} ${OUTPUT_DIR}/${linux}/mousecheck)
-  file(CHMOD ${OUTPUT_DIR}/${linux}/README.txt ${OUTPUT_DIR}/${linux}/LICENSE
+  file(COPY_FILE ${MAN_PAGE} ${OUTPUT_DIR}/${linux}/mousecheck.1)
+  file(CHMOD ${OUTPUT_DIR}/${linux}/README.txt ${OUTPUT_DIR}/${linux}/LICENSE ${OUTPUT_DIR}/${linux}/mousecheck.1
        FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   file(CHMOD ${OUTPUT_DIR}/${linux} ${OUTPUT_DIR}/${linux}/mousecheck
        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
@@ -118,13 +73,4 @@ foreach(arch_binary "x86_64|${LINUX_BINARY}" "aarch64|${LINUX_AARCH64_BINARY}")
     OUTPUT_FILE ${OUTPUT_DIR}/${linux}.tar.gz
     COMMAND_ERROR_IS_FATAL ANY
     WORKING_DIRECTORY ${OUTPUT_DIR})
-  list(APPEND tarballs ${OUTPUT_DIR}/${linux}.tar.gz)
 endforeach()
-
-set(sums "")
-foreach(file ${EXE} ${OUTPUT_DIR}/${windows}.zip ${tarballs} ${DEB_ARM64})
-  file(SHA256 ${file} hash)
-  get_filename_component(name ${file} NAME)
-  string(APPEND sums "${hash}  ${name}\n")
-endforeach()
-file(WRITE ${OUTPUT_DIR}/SHA256SUMS "${sums}")

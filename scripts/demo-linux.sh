@@ -4,9 +4,11 @@
 # (scripts/vm/linux-vm.sh) and runs the monitor there, with its lines on this terminal, while a virtual
 # mouse plays a session (clicks of every button, one chattering click, wheel notches, two in one
 # burst, a second mouse plugged in, the first unplugged). Then stops it with SIGINT.
+# Usage: demo-linux.sh [faults]: with "faults", the virtual mouse plays the faulty mouse of the
+# documents' sample instead (healthy clicks, chatter, a drag that breaks, a wheel that skips).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 [ -f build/host/build.ninja ] || cmake --preset host >&2
 cmake --build --preset host --target mousecheck inject_linux >&2
-exec sh scripts/vm/linux-vm.sh build/host/mousecheck build/host/inject_linux demo
+exec sh scripts/vm/linux-vm.sh build/host/mousecheck build/host/inject_linux "${1:-demo}"

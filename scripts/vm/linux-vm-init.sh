@@ -1,6 +1,7 @@
 #!/bin/busybox sh
 # The init of the virtual machine that linux-vm.sh boots: loads evdev and uinput, runs the
-# scenario named on the kernel command line (mousecheck=test, bench or demo) and powers off.
+# scenario named on the kernel command line (mousecheck=test, bench, demo or faults) and powers
+# off.
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
@@ -93,9 +94,21 @@ demo)
     stop_monitor $monitor >/tmp/status  # not in a subshell, which could not reap it
     echo "mousecheck ended with status $(cat /tmp/status)"
     ;;
+faults)
+    # The documents' sample of a faulty mouse, with the monitor's lines on the console.
+    echo "mousecheck on Linux $(uname -r), in a virtual machine; a virtual mouse plays a faulty mouse"
+    inject_linux faults >/tmp/faults.log 2>&1 &
+    injector=$!
+    wait_line /tmp/faults.log mouse
+    mousecheck &
+    monitor=$!
+    wait $injector || cat /tmp/faults.log
+    stop_monitor $monitor >/tmp/status
+    echo "mousecheck ended with status $(cat /tmp/status)"
+    ;;
 esac
 # The results, on the second serial port: each file as "== NAME" and its lines.
-if [ "$scenario" != demo ]; then
+if [ "$scenario" = test ] || [ "$scenario" = bench ]; then
     stty -F /dev/ttyS1 raw -echo
     for file in /out/*; do
         echo "== ${file#/out/}"

@@ -5,7 +5,8 @@
 #   test OUT   the end-to-end runs; their output, errors and exit status as files in OUT
 #   bench OUT  the benchmark's holds and burst, likewise
 #   demo       the session, with the monitor's lines on this terminal
-# Usage: linux-vm.sh [--arch x86_64|aarch64] MONITOR INJECTOR test|bench OUT | ... MONITOR INJECTOR demo
+#   faults     the documents' sample of a faulty mouse, likewise
+# Usage: linux-vm.sh [--arch x86_64|aarch64] MONITOR INJECTOR test|bench OUT | ... MONITOR INJECTOR demo|faults
 # MONITOR is the mousecheck program to run, INJECTOR inject_linux (a build's inject_linux), both
 # for the architecture: x86_64 (the default) boots the PC machine, aarch64 QEMU's virt machine.
 # Either machine has one keyboard of its own (the PC's PS/2 one, a virtio one on virt), so the
@@ -174,11 +175,11 @@ test | bench)
     awk -v out="$out" '/^== / { file = out "/" substr($0, 4); printf "" > file; next } file { print > file }' \
         "$out/results.txt"
     ;;
-demo)
+demo | faults)
     "$@" -chardev stdio,id=console -chardev null,id=results </dev/null
     ;;
 *)
-    echo "usage: $0 [--arch ARCH] MONITOR INJECTOR test|bench OUT | [--arch ARCH] MONITOR INJECTOR demo" >&2
+    echo "usage: $0 [--arch ARCH] MONITOR INJECTOR test|bench OUT | [--arch ARCH] MONITOR INJECTOR demo|faults" >&2
     exit 2
     ;;
 esac

@@ -11,6 +11,10 @@
 //                               5, 20, 30, 50 and 100 ms of the left button ("hold NOMINAL
 //                               ACTUAL" each, in ms), then 100,000 reports at 8 per ms: right
 //                               press, right release, wheel up, wheel down, over and over
+//        inject_linux faults    the mouse alone, then, once a monitor has it open, the faults that
+//                               the documents' sample shows: healthy clicks, a switch that
+//                               bounces 4 ms after a release, one that closes again 35 ms after
+//                               it, a held button that lets go for 30 ms, a wheel that skips
 // Each wait is bounded and, on failure, named on standard error with exit status 1. Standard
 // output names the nodes: "mouse /dev/input/event2".
 #include <dirent.h>
@@ -199,6 +203,40 @@ void PlaySession(Device* first) {
     Click(second, BTN_MIDDLE, kHoldMs, 2 * kNotchGapMs);  // analysed before the mouse goes
 }
 
+// Plays the documents' sample of a faulty mouse: each fault as the monitor shows it.
+void PlayFaults(const Device& mouse) {
+    constexpr int kPaceMs = 300;       // between clicks at a normal pace
+    constexpr int kChatterMs = 35;     // a switch that closes again: past libinput's 25 ms window
+    constexpr int kDragMs = 400;       // a button held for a drag
+    constexpr int kLetGoMs = 30;       // a held switch that opens for a moment
+    constexpr int kShortHoldMs = 40;   // the extra click of a chattering switch
+    constexpr int kNotchPaceMs = 150;  // notch by notch
+    WaitUntilHeld(mouse.node, true);
+    SleepMs(kStartMs);
+    for (int i = 0; i < 3; ++i) {
+        Click(mouse, BTN_LEFT, kHoldMs, kPaceMs);  // healthy
+    }
+    Click(mouse, BTN_LEFT, kHoldMs, kBounceMs);  // the switch bounces: a press 4 ms after the release
+    Click(mouse, BTN_LEFT, kHoldMs, kPaceMs);
+    Click(mouse, BTN_LEFT, kHoldMs, kChatterMs);  // one click of the finger, two of the switch
+    Click(mouse, BTN_LEFT, kShortHoldMs, kPaceMs);
+    Report(mouse, {Button(BTN_LEFT, 1)});  // a drag that breaks: the held switch opens for 30 ms
+    for (int step = 0; step < kDragMs / 20; ++step) {
+        SleepMs(20);
+        Report(mouse, {Axis(REL_X, 3)});
+    }
+    Report(mouse, {Button(BTN_LEFT, 0)});
+    SleepMs(kLetGoMs);
+    Report(mouse, {Button(BTN_LEFT, 1)});
+    SleepMs(kDragMs);
+    Report(mouse, {Button(BTN_LEFT, 0)});
+    SleepMs(kPaceMs);
+    for (const int notch : {-1, -1, -1, 1, -1, -1}) {  // turned towards the user; one notch skips
+        Report(mouse, {Axis(REL_WHEEL, notch)});
+        SleepMs(kNotchPaceMs);
+    }
+}
+
 // Reads the monotonic clock in milliseconds.
 double NowMs() {
     timespec now{};
@@ -254,12 +292,16 @@ void PlayBench(const Device& mouse) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode != "hold" && mode != "session" && mode != "bench") {
-        std::fprintf(stderr, "usage: inject_linux hold|session|bench\n");
+    if (mode != "hold" && mode != "session" && mode != "bench" && mode != "faults") {
+        std::fprintf(stderr, "usage: inject_linux hold|session|bench|faults\n");
         return 2;
     }
     if (mode == "bench") {
         PlayBench(Create("mousecheck virtual mouse", 1, true));
+        return 0;
+    }
+    if (mode == "faults") {
+        PlayFaults(Create("mousecheck virtual mouse", 1, true));
         return 0;
     }
     Create("mousecheck virtual keyboard", 2, false);

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Checks the Linux downloads of the release: the tarball holds exactly the static, stripped
-# program, README.txt in ASCII and LICENSE, owned by root with fixed times; the Debian package
-# holds the program, its manual page and the copyright file, and lintian finds no error and no
-# warning in it. Then each one's program runs the end-to-end session in the virtual machine. All
+# program, its manual page, README.txt in ASCII and LICENSE, owned by root with fixed times; the
+# Debian package holds the program, its manual page, README.txt and the copyright file, and
+# lintian finds no error and no warning in it. Then each one's program runs the end-to-end session in the virtual machine. All
 # of this for x86-64 and for 64-bit ARM (aarch64, arm64).
 # Usage: release_linux_test.sh RELEASE_DIR VERSION INJECTOR AARCH64_INJECTOR
 set -eu
@@ -27,7 +27,8 @@ check() {
     expected="drwxr-xr-x 0/0 2026-01-01 00:00 $name/
 -rw-r--r-- 0/0 2026-01-01 00:00 $name/LICENSE
 -rw-r--r-- 0/0 2026-01-01 00:00 $name/README.txt
--rwxr-xr-x 0/0 2026-01-01 00:00 $name/mousecheck"
+-rwxr-xr-x 0/0 2026-01-01 00:00 $name/mousecheck
+-rw-r--r-- 0/0 2026-01-01 00:00 $name/mousecheck.1"
     [ "$listing" = "$expected" ] || fail "the tarball holds:
 $listing
 expected:
@@ -46,15 +47,19 @@ $expected"
     fi
     LC_ALL=C grep -q '[^ -~]' "$work/$arch/$name/README.txt" && fail "$name: README.txt has characters beyond ASCII"
     grep -q '^## Using it on Linux' "$work/$arch/$name/README.txt" || fail "$name: README.txt has no section \"Using it on Linux\""
+    groff -ww -z -man "$work/$arch/$name/mousecheck.1" 2>&1 | grep . && fail "groff warns about $name's mousecheck.1"
 
     deb="$release/mousecheck_$version-1_$debian.deb"
     [ "$(dpkg-deb -f "$deb" Architecture)" = "$debian" ] || fail "$deb: architecture $(dpkg-deb -f "$deb" Architecture)"
     contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
-    for path in ./usr/bin/mousecheck ./usr/share/man/man1/mousecheck.1.gz ./usr/share/doc/mousecheck/copyright; do
+    for path in ./usr/bin/mousecheck ./usr/share/man/man1/mousecheck.1.gz ./usr/share/doc/mousecheck/copyright \
+        ./usr/share/doc/mousecheck/README.txt.gz; do
         echo "$contents" | grep -qx "$path" || fail "the package has no $path"
     done
     lintian --fail-on error,warning --allow-root "$deb" || fail "lintian: errors or warnings in $deb"
     dpkg-deb -x "$deb" "$work/$arch/deb"
+    gzip -dc "$work/$arch/deb/usr/share/doc/mousecheck/README.txt.gz" | cmp -s - "$work/$arch/$name/README.txt" ||
+        fail "$deb: its README.txt is not the tarball's"
     readelf -h "$work/$arch/deb/usr/bin/mousecheck" | grep -q "Machine: *$machine\$" || fail "$deb: the program is not for $machine"
 
     for monitor in "$program" "$work/$arch/deb/usr/bin/mousecheck"; do

@@ -1,0 +1,57 @@
+# Cuts a README.txt for one platform from the parts of the documents marked for it. Included by
+# package-release.cmake; run alone, it writes one:
+#   cmake -DSOURCE_DIR=… -DPLATFORM=windows|linux -DOUTPUT=…/README.txt -P readme-txt.cmake
+# (LF line ends; the zip's copy gets CRLF from package-release.cmake).
+cmake_minimum_required(VERSION 3.25)
+
+# The documents a README.txt is cut from, in its order.
+set(readme_documents README.md docs/windows.md docs/linux.md)
+
+# Sets out to the parts of the documents marked for the platform, between
+# "<!-- README.txt begin: PLATFORMS -->" and "<!-- README.txt end -->", in plain ASCII, which a
+# console shows right whatever its code page.
+function(user_part platform out)
+  set(text "")
+  foreach(document IN LISTS readme_documents)
+    if(NOT EXISTS ${SOURCE_DIR}/${document})
+      continue()
+    endif()
+    file(READ ${SOURCE_DIR}/${document} rest)
+    while(rest MATCHES "<!-- README.txt begin: ([a-z ]+) -->\n(.*)")
+      set(platforms "${CMAKE_MATCH_1}")
+      set(rest "${CMAKE_MATCH_2}")
+      string(FIND "${rest}" "<!-- README.txt end -->" end)
+      if(end EQUAL -1)
+        message(FATAL_ERROR "${document}: a README.txt part has no end marker")
+      endif()
+      string(SUBSTRING "${rest}" 0 ${end} part)
+      string(SUBSTRING "${rest}" ${end} -1 rest)
+      separate_arguments(platforms)
+      if(platform IN_LIST platforms)
+        string(REGEX REPLACE "\n+$" "" part "${part}")
+        string(APPEND text "${part}\n\n")  # one blank line between parts
+      endif()
+    endwhile()
+  endforeach()
+  if(text STREQUAL "")
+    message(FATAL_ERROR "no README.txt part for ${platform}")
+  endif()
+  string(REGEX REPLACE "\n+$" "\n" text "${text}")
+  string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" text "${text}")  # links: their text
+  foreach(pair "…|..." "–|-" "—|--" "‘|'" "’|'" "“|\"" "”|\"" "×|x" "≤|<=" "≥|>=" "→|->" "≈|~")
+    string(REPLACE "|" ";" pair "${pair}")
+    list(GET pair 0 from)
+    list(GET pair 1 to)
+    string(REPLACE "${from}" "${to}" text "${text}")
+  endforeach()
+  string(REGEX REPLACE "[\t\n -~]" "" not_ascii "${text}")
+  if(NOT not_ascii STREQUAL "")
+    message(FATAL_ERROR "the README.txt part for ${platform} has characters beyond ASCII: ${not_ascii}")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  user_part(${PLATFORM} text)
+  file(WRITE ${OUTPUT} "${text}")
+endif()
