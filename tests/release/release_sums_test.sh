@@ -1,10 +1,11 @@
 #!/bin/sh
-# Checks SHA256SUMS as a user does: it names every download of the release folder, and for each
+# Checks SHA256SUMS as a user does: it names every download of this version in the release
+# folder (a folder that built an earlier version keeps that one's downloads too), and for each
 # download alone in a folder with SHA256SUMS, `sha256sum -c --ignore-missing SHA256SUMS`, the
 # command of the README, says it is OK and exits with 0; a download changed by one byte fails it.
-# Usage: release_sums_test.sh RELEASE_DIR
+# Usage: release_sums_test.sh RELEASE_DIR VERSION
 set -eu
-release=$1
+release=$1 version=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -16,7 +17,7 @@ fail() {
 }
 
 cd "$release"
-downloads=$(ls mousecheck.exe mousecheck-*.zip mousecheck-*.tar.gz mousecheck_*.deb 2>/dev/null | sort)
+downloads=$(ls mousecheck.exe mousecheck-"$version"-*.zip mousecheck-"$version"-*.tar.gz mousecheck_"$version"-*.deb 2>/dev/null | sort)
 listed=$(awk '{ print $2 }' SHA256SUMS | sort)
 [ "$downloads" = "$listed" ] || fail "SHA256SUMS lists:
 $listed
