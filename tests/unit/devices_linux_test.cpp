@@ -56,7 +56,8 @@ TEST_F(DevicesLinux, ListsTheMiceInEventNumberOrderAndSkipsOtherDevices) {
     AddFakeDevice(root, {3, "AT Translated Set 2 keyboard", "0011", "0001", "0001",
                          "402000000 3803078f800d001 feffffdfffefffff fffffffffffffffe", "0"});
     // A touchpad: a left button, but absolute axes only.
-    AddFakeDevice(root, {4, "SynPS/2 Synaptics TouchPad", "0011", "0002", "0007", "6420 30000 0 0 0 0", "0"});
+    AddFakeDevice(root, {4, "SynPS/2 Synaptics TouchPad", "0011", "0002", "0007", "6420 30000 0 0 0 0", "0", "b",
+                         "660800011000003"});
     AddFakeDevice(root, {7, "TPPS/2 IBM TrackPoint", "0011", "0002", "000a", kMouseKeys, "3"});
     EXPECT_EQ(Listing(),
               "Mouse: Handle=0x00000002\n"

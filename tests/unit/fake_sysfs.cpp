@@ -43,6 +43,9 @@ void AddFakeDevice(const std::string& root, const FakeEventDevice& device) {
     WriteValue(input / "id/product", device.product);
     WriteValue(input / "capabilities/key", device.key);
     WriteValue(input / "capabilities/rel", device.rel);
+    WriteValue(input / "capabilities/ev", device.ev);
+    WriteValue(input / "capabilities/abs", device.abs);
+    WriteValue(input / "properties", device.properties);
 }
 
 void WriteFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events) {

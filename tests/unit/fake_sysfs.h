@@ -12,6 +12,9 @@ struct FakeEventDevice {
     std::string product = "c077";
     std::string key;  // capabilities/key
     std::string rel;  // capabilities/rel
+    std::string ev = "17";         // capabilities/ev: EV_SYN, EV_KEY, EV_REL, EV_MSC, as a mouse's
+    std::string abs = "0";         // capabilities/abs
+    std::string properties = "0";  // properties
 };
 
 // Capabilities of a three-button wheel mouse, as the kernel writes them.
