@@ -350,6 +350,17 @@ void SetUpReceiver(const char* root) {
     sigaction(SIGTERM, &quit, nullptr);
     sigaction(SIGHUP, &quit, nullptr);  // the terminal closed: a redirected log keeps every line
 
+    // From scratch, closing what an earlier call opened, so that tests can set up again.
+    for (const Mouse& mouse : mice) {
+        close(mouse.fd);
+    }
+    mice.clear();
+    lateMice.clear();
+    if (hotplugFd >= 0) {
+        close(hotplugFd);
+    }
+    inputWatch = parentWatch = -1;
+    watchWarned = false;
     rootPath = root;
     // Watched before the mice are opened, so that none appears unseen in between. IN_ATTRIB:
     // udev gives a new node its group and mode only after creating it.

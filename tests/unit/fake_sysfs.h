@@ -30,5 +30,8 @@ void AddFakeDevice(const std::string& root, const FakeEventDevice& device);
 // Writes the node root/dev/input/eventN, holding the given events (type, code, value triples).
 void WriteFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events);
 
+// Appends events to the node root/dev/input/eventN, as a device's new reports.
+void AppendFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events);
+
 // Removes the root and everything under it.
 void RemoveFakeRoot(const std::string& root);
