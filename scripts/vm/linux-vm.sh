@@ -7,7 +7,7 @@
 #   demo       the session, with the monitor's lines on this terminal
 # Usage: linux-vm.sh MONITOR INJECTOR test|bench OUT | MONITOR INJECTOR demo
 # MONITOR is the mousecheck program to run, INJECTOR inject_linux (a build's tests/inject_linux).
-# The kernel package is downloaded once, into build/linux-vm. Needs qemu-system-x86, busybox-static and cpio (scripts/install-deps.sh).
+# The kernel package and udev's (for udevadm) are downloaded once, into build/linux-vm. Needs qemu-system-x86, busybox-static and cpio (scripts/install-deps.sh).
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 monitor=$1 injector=$2 scenario=$3 out=${4:-}
@@ -33,6 +33,20 @@ if [ ! -f "$vm/kernel/vmlinuz" ]; then
     rm -rf "$vm/download"
 fi
 
+# udevadm, the end-to-end test's oracle of which devices are mice: Debian's udev package,
+# unpacked, not installed. Where it cannot be had the test skips that check.
+if [ ! -x "$vm/udev/bin/udevadm" ]; then
+    rm -rf "$vm/udev-download"
+    mkdir -p "$vm/udev-download"
+    if (cd "$vm/udev-download" && apt-get download udev >&2 2>/dev/null) &&
+        dpkg-deb -x "$vm"/udev-download/udev_*.deb "$vm/udev-download/tree"; then
+        rm -rf "$vm/udev"
+        mkdir -p "$vm/udev/bin"
+        cp "$vm/udev-download/tree/bin/udevadm" "$vm/udev/bin/"
+    fi
+    rm -rf "$vm/udev-download"
+fi
+
 # The initramfs: its programs with the shared libraries they load.
 tree="$vm/initramfs"
 rm -rf "$tree"
@@ -42,7 +56,12 @@ cp "$root/scripts/vm/linux-vm-init.sh" "$tree/init"
 cp "$vm/kernel/evdev.ko" "$vm/kernel/uinput.ko" "$tree/"
 cp "$monitor" "$tree/bin/mousecheck"
 cp "$injector" "$tree/bin/inject_linux"
-for program in "$monitor" "$injector"; do
+udevadm=
+if [ -x "$vm/udev/bin/udevadm" ] && ldd "$vm/udev/bin/udevadm" >/dev/null 2>&1; then
+    udevadm="$vm/udev/bin/udevadm"
+    cp "$udevadm" "$tree/bin/udevadm"
+fi
+for program in "$monitor" "$injector" $udevadm; do
     for library in $(ldd "$program" | awk '$2 == "=>" { print $3 } $1 ~ /^\// { print $1 }'); do
         mkdir -p "$tree$(dirname "$library")"
         cp -L "$library" "$tree$library"
@@ -51,7 +70,7 @@ done
 mkdir -p "$tree/etc"
 echo "root:x:0:0::/:/bin/sh" >"$tree/etc/passwd"
 echo "user:x:1000:1000::/tmp:/bin/sh" >>"$tree/etc/passwd"
-printf 'root:x:0:\nuser:x:1000:\ninput:x:101:\n' >"$tree/etc/group"
+printf 'root:x:0:\nuser:x:1000:\ninput:x:101:user\n' >"$tree/etc/group"
 chmod 755 "$tree/init"
 chmod 1777 "$tree/tmp"
 (cd "$tree" && find . | cpio -o -H newc --quiet | gzip -1 >"$vm/initramfs.gz")
