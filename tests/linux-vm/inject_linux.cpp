@@ -195,13 +195,26 @@ Device Plug(const char* kindName, const char* name, unsigned short product, Kind
     return device;
 }
 
-// Tells whether another process has a file open whose link begins with the node's path (a
-// closed node that the device took with it reads "/dev/input/eventN (deleted)").
+// Tells whether a process is a monitor: its command is mousecheck (udevadm, too, opens nodes).
+bool IsMonitor(const char* pid) {
+    char command[32] = {};
+    FILE* file = std::fopen((std::string("/proc/") + pid + "/comm").c_str(), "re");
+    if (file != nullptr) {
+        if (std::fgets(command, sizeof(command), file) == nullptr) {
+            command[0] = '\0';
+        }
+        std::fclose(file);
+    }
+    return std::strcmp(command, "mousecheck\n") == 0;
+}
+
+// Tells whether a monitor has a file open whose link begins with the node's path (a closed
+// node that the device took with it reads "/dev/input/eventN (deleted)").
 bool HeldByAnother(const std::string& node) {
     bool held = false;
     DIR* processes = opendir("/proc");
     while (const dirent* process = processes != nullptr && !held ? readdir(processes) : nullptr) {
-        if (process->d_name[0] < '1' || process->d_name[0] > '9' || atoi(process->d_name) == getpid()) {
+        if (process->d_name[0] < '1' || process->d_name[0] > '9' || !IsMonitor(process->d_name)) {
             continue;
         }
         const std::string fds = std::string("/proc/") + process->d_name + "/fd";
