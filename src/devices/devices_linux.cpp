@@ -196,7 +196,7 @@ std::vector<unsigned> EventNumbers(const char* root) {
     return numbers;
 }
 
-// Tells whether the name is "event" and a decimal number, and gives the number.
+// Tells whether the name is "event" and a decimal number without leading zeros, and gives it.
 bool ParseEventName(const char* name, unsigned* number) {
     constexpr char kPrefix[] = "event";
     if (std::strncmp(name, kPrefix, sizeof(kPrefix) - 1) != 0) {
@@ -208,8 +208,8 @@ bool ParseEventName(const char* name, unsigned* number) {
     for (; *c >= '0' && *c <= '9' && c - digits < 9; ++c) {
         value = value * 10 + static_cast<unsigned>(*c - '0');
     }
-    if (c == digits || *c != '\0') {
-        return false;
+    if (c == digits || *c != '\0' || (digits[0] == '0' && c - digits > 1)) {
+        return false;  // "event06" is no name the kernel gives: its node would be another's
     }
     *number = value;
     return true;

@@ -13,7 +13,7 @@ constexpr size_t kCapabilityWords = 12;
 // Returns false when the text is not such a bitmap.
 bool ParseCapabilities(const char* text, uint64_t (&words)[kCapabilityWords]);
 
-// Tells whether a file name is "eventN", and gives N.
+// Tells whether a file name is "eventN", N in decimal without leading zeros, and gives N.
 bool ParseEventName(const char* name, unsigned* number);
 
 // Returns the numbers N of root/sys/class/input/eventN, in increasing order.

@@ -173,7 +173,7 @@ TEST(EventName, IsEventAndADecimalNumber) {
     EXPECT_EQ(number, 0u);
     EXPECT_TRUE(ParseEventName("event123", &number));
     EXPECT_EQ(number, 123u);
-    for (const char* name : {"event", "event1a", "mouse0", "mice", "input3", "event-1", "event1234567890"}) {
+    for (const char* name : {"event", "event1a", "mouse0", "mice", "input3", "event-1", "event1234567890", "event06", "event00"}) {
         EXPECT_FALSE(ParseEventName(name, &number)) << name;
     }
 }
