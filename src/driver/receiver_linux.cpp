@@ -252,6 +252,7 @@ void DrainHotplug() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             unsigned number = 0;
             if ((event->mask & IN_Q_OVERFLOW) != 0) {
+                WatchInput();  // the same watch while /dev/input is the same; its end may be lost
                 RefreshAll(false);  // some were missed
             } else if (event->wd == inputWatch && (event->mask & IN_IGNORED) != 0) {
                 inputWatch = -1;  // /dev/input was removed: wait for it to come back
@@ -348,7 +349,11 @@ void SetUpReceiver(const char* root) {
     sigemptyset(&quit.sa_mask);
     sigaction(SIGINT, &quit, nullptr);
     sigaction(SIGTERM, &quit, nullptr);
-    sigaction(SIGHUP, &quit, nullptr);  // the terminal closed: a redirected log keeps every line
+    // The terminal closed: a redirected log keeps every line. Under nohup SIGHUP stays ignored.
+    struct sigaction hangup {};
+    if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) {
+        sigaction(SIGHUP, &quit, nullptr);
+    }
 
     // From scratch, closing what an earlier call opened, so that tests can set up again.
     for (const Mouse& mouse : mice) {

@@ -260,6 +260,13 @@ TEST_F(PumpLinux, SaysOnceWhenMicePluggedInLaterCannotBeSeen) {
     EXPECT_EQ(passes, 3);
 }
 
+TEST_F(PumpLinux, LeavesSighupIgnoredUnderNohup) {
+    std::signal(SIGHUP, SIG_IGN);
+    Run([] { std::raise(passes == 1 ? SIGHUP : SIGTERM); });
+    std::signal(SIGHUP, SIG_DFL);
+    EXPECT_EQ(passes, 2) << "SIGHUP ended the pump";
+}
+
 // Pass 1 brings two mice whose nodes cannot be opened yet; the second one's can be from pass 2 on
 // (udev set its mode). Each pass takes 300 ms; the pump quits after the pass given.
 int latePasses = 0;
