@@ -7,8 +7,9 @@
 //                               every button, a chattering click, horizontal wheel and motion
 //                               (no lines), wheel notches, two notches in one burst, a second
 //                               mouse plugged in and clicked, the first unplugged, a last click
-//        inject_linux late      a mouse named "mousecheck late mouse"; once a monitor has it open,
-//                               a left click; then it is unplugged
+//        inject_linux late      a mouse named "mousecheck late mouse"; once a monitor has it open
+//                               ("held after N ms", since its node was found), a left click;
+//                               then it is unplugged
 //        inject_linux locked    a mouse named "mousecheck locked mouse", kept until SIGTERM
 //        inject_linux devices   pointing devices of several kinds ("KIND NODE" each, then
 //                               "ready"): an absolute tablet as QEMU's, a mouse of 8 buttons with a
@@ -407,7 +408,10 @@ int main(int argc, char** argv) {
         PlaySession(&mouse);
     } else if (mode == "late") {
         const Device mouse = Plug("mouse", "mousecheck late mouse", 11, Kind::kMouse);
+        const double plugged = NowMs();
         WaitUntilHeld(mouse.node, true);
+        std::printf("held after %.0f ms\n", NowMs() - plugged);
+        std::fflush(stdout);
         Click(mouse, BTN_LEFT, kHoldMs, kGapMs);
     } else if (mode == "locked") {
         Plug("mouse", "mousecheck locked mouse", 12, Kind::kMouse);

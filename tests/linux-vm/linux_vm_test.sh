@@ -105,7 +105,13 @@ unplugged $mouse"
 locked=$(sed -n 's/^mouse //p' "$out/locked.log")
 expect_file user.err "mousecheck: cannot open $mouse: Permission denied; run it with sudo, or as a member of the group input
 mousecheck: cannot open $locked: Permission denied; run it with sudo, or as a member of the group input"
-expect_file late.opened "opened"
+# Opened on its change of mode, not by the retry a second after it appeared.
+late=$(sed -n 's/^mouse //p' "$out/late.log")
+held=$(sed -n 's/^held after \([0-9]*\) ms$/\1/p' "$out/late.log")
+expect_file late.log "mouse $late
+held after $held ms"
+[ -n "$held" ] && [ "$held" -lt 900 ] ||
+    fail "late.log: the monitor opened $late $held ms after it appeared, not on its change of group and mode"
 expect_listing user.out "$(listing "$mouse")"
 printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\n' | sh "$here/../check_lines.sh" "$out/user.out" || failed=1
 expect_file session.err ""
