@@ -13,8 +13,8 @@
 //        inject_linux locked    a mouse named "mousecheck locked mouse", kept until SIGTERM
 //        inject_linux devices   pointing devices of several kinds ("KIND NODE" each, then
 //                               "ready"): an absolute tablet as QEMU's, a mouse of 8 buttons with a
-//                               name of control codes and invalid UTF-8, a pen tablet, a
-//                               touchpad, a joystick, and a device of mouse buttons alone. Once a
+//                               name of control codes and invalid UTF-8, a pen tablet with a puck,
+//                               a touchpad, a joystick, and a device of mouse buttons alone. Once a
 //                               monitor has the tablet open: a left click and a wheel notch down on
 //                               it; then every device goes ("input removed" once /dev/input is
 //                               gone, which needs every other input node gone); then a new mouse,
@@ -75,7 +75,7 @@ enum class Kind {
     kKeyboard,   // keys only
     kTablet,     // as QEMU's USB tablet: absolute X and Y, three buttons, a wheel
     kEightButtons,  // relative X and Y, BTN_LEFT to BTN_TASK
-    kPen,        // absolute X and Y, pen and stylus buttons
+    kPen,        // a pen tablet with a puck: absolute X and Y, pen, stylus and mouse buttons
     kTouchpad,   // absolute and multitouch X and Y, finger tools, a left button
     kJoystick,   // absolute X and Y, trigger and thumb buttons
     kButtons,    // mouse buttons and no axes
@@ -129,7 +129,9 @@ Device Create(const char* name, unsigned short product, Kind kind) {
         RelAxes(fd, {REL_X, REL_Y});
         break;
     case Kind::kPen:
+        Keys(fd, BTN_LEFT, BTN_MIDDLE);  // the puck's, on the same device as the pen's
         Keys(fd, BTN_TOOL_PEN, BTN_TOOL_PEN);
+        Keys(fd, BTN_TOOL_MOUSE, BTN_TOOL_MOUSE);
         Keys(fd, BTN_TOUCH, BTN_STYLUS2);
         break;
     case Kind::kTouchpad:
