@@ -35,33 +35,53 @@ wait_monitor() {
     return 1
 }
 
-# Sends SIGINT to a monitor and prints its exit status; one still running 10 s later is killed.
+# Sends SIGINT (or the signal given second) to a monitor and prints its exit status; one still
+# running 10 s later is killed.
 stop_monitor() {
-    kill -INT "$1"
+    kill -"${2:-INT}" "$1"
     for _ in $(seq 1000); do
         kill -0 "$1" 2>/dev/null || break
         usleep 10000
     done
     if kill -0 "$1" 2>/dev/null; then
-        echo "linux-vm-init: monitor $1 still ran 10 s after SIGINT; killed" >&2
+        echo "linux-vm-init: monitor $1 still ran 10 s after SIG${2:-INT}; killed" >&2
         kill -KILL "$1"
     fi
     wait "$1"
     echo $?
 }
 
-# Plays the injector's MODE into a monitor run by root, stopped with SIGINT once the injector
-# is done: the injector's lines and status in /out/NAME.log and NAME.injector, the monitor's
-# output, errors and status in NAME.out, NAME.err and NAME.status.
+# Prints, for every event device, udev's verdict on whether it is a mouse: "eventN 1" or
+# "eventN 0"; or says why there is none.
+udev_mice() {
+    if [ ! -x /bin/udevadm ]; then
+        echo "skipped: no udevadm in the initramfs"
+        return
+    fi
+    for device in /sys/class/input/event*; do
+        mouse=0
+        udevadm test-builtin input_id "$device" 2>/dev/null | grep -qx ID_INPUT_MOUSE=1 && mouse=1
+        echo "${device##*/} $mouse"
+    done
+}
+
+# Plays the injector's MODE into a monitor run by root, stopped with SIGINT (or the signal given
+# third) once the injector is done: the injector's lines and status in /out/NAME.log and
+# NAME.injector, the monitor's output, errors and status in NAME.out, NAME.err and NAME.status,
+# the monitor's start and end on the clock since boot (seconds) in NAME.uptime, and udev's
+# verdicts on the devices present at its start in NAME.udev.
 play() {
     inject_linux "$1" >"/out/$2.log" 2>&1 &
     injector=$!
-    wait_line "/out/$2.log" mouse
+    wait_line "/out/$2.log" ready
+    udev_mice >"/out/$2.udev"
+    cut -d ' ' -f 1 /proc/uptime >"/out/$2.uptime"
     mousecheck >"/out/$2.out" 2>"/out/$2.err" &
     monitor=$!
     wait $injector
     echo $? >"/out/$2.injector"
-    stop_monitor $monitor >"/out/$2.status"
+    stop_monitor $monitor "${3:-INT}" >"/out/$2.status"
+    cut -d ' ' -f 1 /proc/uptime >>"/out/$2.uptime"
 }
 
 case $scenario in
@@ -73,12 +93,38 @@ test)
     su -s /bin/mousecheck user >/out/user.out 2>/out/user.err &
     monitor=$!
     wait_monitor $monitor
+    # Mice plugged in later, the user a member of the group input: udev gives one's node the
+    # group and mode after creating it (the monitor opens it on that change, well before a
+    # second has passed); the other's it never does (the monitor says so once, after a second).
+    inject_linux late >/out/late.log 2>&1 &
+    late=$!
+    wait_line /out/late.log mouse
+    node=$(sed -n 's/^mouse //p' /out/late.log)
+    chgrp input "$node"
+    chmod 660 "$node"
+    wait $late
+    echo $? >/out/late.injector
+    inject_linux locked >/out/locked.log 2>&1 &
+    locked=$!
+    wait_line /out/locked.log mouse
+    wait_line /out/user.err "mousecheck: cannot open $(sed -n 's/^mouse //p' /out/locked.log)"
+    usleep 1500000  # said once: no second line comes
     stop_monitor $monitor >/out/user.status
-    kill $injector
+    kill $injector $locked
     wait $injector
+    wait $locked
 
-    # root: the whole session, output to a file, stopped with SIGINT.
-    play session session
+    # root: the whole session, output to a file, stopped with SIGHUP as when the terminal closes.
+    play session session HUP
+
+    # root: pointing devices of several kinds, then every input node gone, so that devtmpfs
+    # removes /dev/input, and a new mouse. The machine's own nodes go first: the keyboard's, event0
+    # (its device unbound from its driver: the PC's atkbd, virt's virtio_input), and mousedev's
+    # "mice" (built into Debian's kernel, never removed).
+    keyboard=$(readlink -f /sys/class/input/event0/device/device)
+    echo "${keyboard##*/}" >"$keyboard/driver/unbind"
+    rm -f /dev/input/mice
+    play devices devices
     ;;
 bench)
     play bench bench
@@ -87,7 +133,7 @@ demo)
     echo "mousecheck on Linux $(uname -r), in a virtual machine; a virtual mouse plays a session"
     inject_linux session >/tmp/session.log 2>&1 &
     injector=$!
-    wait_line /tmp/session.log mouse
+    wait_line /tmp/session.log ready
     mousecheck &
     monitor=$!
     wait $injector || cat /tmp/session.log

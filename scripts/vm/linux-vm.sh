@@ -12,7 +12,7 @@
 # Either machine has one keyboard of its own (the PC's PS/2 one, a virtio one on virt), so the
 # injector's devices get the same event numbers on both. The kernel package (and busybox for
 # another architecture than this machine's) is downloaded once, into build/linux-vm (x86_64) or
-# build/linux-vm-aarch64. Needs qemu-system-x86 or qemu-system-arm, busybox-static and cpio, and
+# build/linux-vm-aarch64, and on x86_64 udev's package too, for its udevadm. Needs qemu-system-x86 or qemu-system-arm, busybox-static and cpio, and
 # for aarch64 the arm64 architecture in dpkg, and libc6:arm64 and libstdc++6:arm64 for a program
 # that loads them (scripts/install-deps.sh --test).
 set -eu
@@ -125,6 +125,21 @@ foreign_libraries() {
     done
 }
 
+# udevadm, the end-to-end test's oracle of which devices are mice: Debian's udev package,
+# unpacked, not installed, for this machine's architecture only. Where it cannot be had the test
+# skips that check.
+if [ $foreign = false ] && [ ! -x "$vm/udev/bin/udevadm" ]; then
+    rm -rf "$vm/udev-download"
+    mkdir -p "$vm/udev-download"
+    if (cd "$vm/udev-download" && apt-get download udev >&2 2>/dev/null) &&
+        dpkg-deb -x "$vm"/udev-download/udev_*.deb "$vm/udev-download/tree"; then
+        rm -rf "$vm/udev"
+        mkdir -p "$vm/udev/bin"
+        cp "$vm/udev-download/tree/bin/udevadm" "$vm/udev/bin/"
+    fi
+    rm -rf "$vm/udev-download"
+fi
+
 # The initramfs: its programs with the shared libraries they load.
 tree="$vm/initramfs"
 rm -rf "$tree"
@@ -137,7 +152,12 @@ for module in $machine_modules; do
 done
 cp "$monitor" "$tree/bin/mousecheck"
 cp "$injector" "$tree/bin/inject_linux"
-for program in "$monitor" "$injector"; do
+udevadm=
+if [ -x "$vm/udev/bin/udevadm" ] && ldd "$vm/udev/bin/udevadm" >/dev/null 2>&1; then
+    udevadm="$vm/udev/bin/udevadm"
+    cp "$udevadm" "$tree/bin/udevadm"
+fi
+for program in "$monitor" "$injector" $udevadm; do
     if [ $foreign = true ]; then
         foreign_libraries "$program"
         continue
@@ -150,7 +170,7 @@ done
 mkdir -p "$tree/etc"
 echo "root:x:0:0::/:/bin/sh" >"$tree/etc/passwd"
 echo "user:x:1000:1000::/tmp:/bin/sh" >>"$tree/etc/passwd"
-printf 'root:x:0:\nuser:x:1000:\ninput:x:101:\n' >"$tree/etc/group"
+printf 'root:x:0:\nuser:x:1000:\ninput:x:101:user\n' >"$tree/etc/group"
 chmod 755 "$tree/init"
 chmod 1777 "$tree/tmp"
 (cd "$tree" && find . | cpio -o -H newc --quiet | gzip -1 >"$vm/initramfs.gz")

@@ -5,9 +5,15 @@
 //     Name=/dev/input/event5 (Logitech USB Optical Mouse, usb 046d:c077)
 //     Id=3, Buttons=3, SampleRate=0, HorizontalWheel=0
 //
-// The handle is N of eventN. The name line is left out when sysfs has no name for the device;
-// the information line is always there, since a device whose capabilities cannot be read is not
-// known to be a mouse and is not listed. Id is the bus type; the kernel reports no sample rate.
+// The handle is N of eventN. The name line is left out when sysfs has no name, or an empty one,
+// for the device; the information line is always there, since a device whose capabilities cannot
+// be read is not known to be a mouse and is not listed. Id is the bus type; the kernel reports no
+// sample rate. Buttons counts BTN_LEFT to BTN_TASK, whether the pointer is relative or absolute.
+//
+// A mouse is what udev calls one (ID_INPUT_MOUSE=1), decided here from sysfs without udev, by
+// the rule of the input_id builtin of systemd 252, the udev of Debian 12 (test_pointers() in
+// src/udev/udev-builtin-input_id.c); "udevadm test-builtin input_id /sys/class/input/eventN"
+// prints udev's own verdict.
 #include "devices/devices_linux.h"
 
 #include <dirent.h>
@@ -83,11 +89,14 @@ bool HasBit(const uint64_t (&words)[kCapabilityWords], unsigned bit) {
     return bit / kBitsPerWord < kCapabilityWords && ((words[bit / kBitsPerWord] >> (bit % kBitsPerWord)) & 1) != 0;
 }
 
-// Reads the key and relative-axis bitmaps of event device N; tells whether it is a mouse.
-bool ReadMouse(const char* root, unsigned number, uint64_t (&keys)[kCapabilityWords],
-               uint64_t (&axes)[kCapabilityWords]) {
-    return ReadCapabilities(root, number, "key", keys) && ReadCapabilities(root, number, "rel", axes) &&
-           HasBit(keys, BTN_LEFT) && HasBit(axes, REL_X) && HasBit(axes, REL_Y);
+// Tells whether the bitmap has any bit from first to last, both included.
+bool HasAnyBit(const uint64_t (&words)[kCapabilityWords], unsigned first, unsigned last) {
+    for (unsigned bit = first; bit <= last; ++bit) {
+        if (HasBit(words, bit)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Returns the short name of a bus type, or nullptr for one without a name here.
@@ -106,18 +115,14 @@ const char* BusName(unsigned bus) {
     }
 }
 
-// Prints the node and the kernel's name of event device N, with bus and vendor:product when
-// sysfs has them; nothing when it has no name.
+// Prints the node and the kernel's name of event device N, made safe to print, with bus and
+// vendor:product when sysfs has them; nothing when it has no name or an empty one.
 void PrintName(const char* root, unsigned number) {
     char name[kNameMax];
-    if (!ReadAttribute(root, number, "name", name, sizeof(name))) {
+    if (!ReadAttribute(root, number, "name", name, sizeof(name)) || name[0] == '\0') {
         return;
     }
-    for (char* c = name; *c != '\0'; ++c) {
-        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) {
-            *c = '?';  // a device may name itself anything; no control codes reach the terminal
-        }
-    }
+    CleanName(name);  // a device may name itself anything; no control code reaches the terminal
     unsigned bus = 0;
     unsigned vendor = 0;
     unsigned product = 0;
@@ -194,7 +199,7 @@ std::vector<unsigned> EventNumbers(const char* root) {
     return numbers;
 }
 
-// Tells whether the name is "event" and a decimal number, and gives the number.
+// Tells whether the name is "event" and a decimal number without leading zeros, and gives it.
 bool ParseEventName(const char* name, unsigned* number) {
     constexpr char kPrefix[] = "event";
     if (std::strncmp(name, kPrefix, sizeof(kPrefix) - 1) != 0) {
@@ -206,37 +211,137 @@ bool ParseEventName(const char* name, unsigned* number) {
     for (; *c >= '0' && *c <= '9' && c - digits < 9; ++c) {
         value = value * 10 + static_cast<unsigned>(*c - '0');
     }
-    if (c == digits || *c != '\0') {
-        return false;
+    if (c == digits || *c != '\0' || (digits[0] == '0' && c - digits > 1)) {
+        return false;  // "event06" is no name the kernel gives: its node would be another's
     }
     *number = value;
     return true;
 }
 
-// Tells whether event device N has relative X and Y axes and a left button.
+// Follows udev's test_pointers() (systemd 252) branch by branch, as far as ID_INPUT_MOUSE goes.
+bool IsMouseKind(const Capabilities& caps) {
+    const bool absXY = HasBit(caps.abs, ABS_X) && HasBit(caps.abs, ABS_Y);
+    // Accelerometers: the property, or X, Y and Z without any key.
+    if (HasBit(caps.props, INPUT_PROP_ACCELEROMETER) || (!HasBit(caps.ev, EV_KEY) && absXY && HasBit(caps.abs, ABS_Z))) {
+        return false;
+    }
+    const bool stylus = HasBit(caps.key, BTN_STYLUS);
+    const bool pen = HasBit(caps.key, BTN_TOOL_PEN);
+    const bool fingerButNoPen = HasBit(caps.key, BTN_TOOL_FINGER) && !pen;
+    const bool mouseButton = HasAnyBit(caps.key, BTN_MOUSE, BTN_JOYSTICK - 1);
+    const bool relXY = HasBit(caps.ev, EV_REL) && HasBit(caps.rel, REL_X) && HasBit(caps.rel, REL_Y);
+    // Multitouch positions, unless the device claims every absolute axis.
+    const bool mtXY = HasBit(caps.abs, ABS_MT_POSITION_X) && HasBit(caps.abs, ABS_MT_POSITION_Y) &&
+                      !(HasBit(caps.abs, ABS_MT_SLOT) && HasBit(caps.abs, ABS_MT_SLOT - 1));
+    const bool direct = HasBit(caps.props, INPUT_PROP_DIRECT);
+    const bool touch = HasBit(caps.key, BTN_TOUCH);
+    // Joystick buttons count unless the mouse buttons run into their range (mice with more than
+    // 16 buttons); joystick axes always do.
+    bool joystickAxesOrButtons = false;
+    if (!HasBit(caps.key, BTN_JOYSTICK - 1)) {
+        joystickAxesOrButtons = HasAnyBit(caps.key, BTN_JOYSTICK, BTN_DIGI - 1) ||
+                                HasAnyBit(caps.key, BTN_TRIGGER_HAPPY1, BTN_TRIGGER_HAPPY40) ||
+                                HasAnyBit(caps.key, BTN_DPAD_UP, BTN_DPAD_RIGHT);
+    }
+    joystickAxesOrButtons = joystickAxesOrButtons || HasAnyBit(caps.abs, ABS_RX, ABS_PRESSURE - 1);
+
+    bool mouse = false;
+    bool tablet = false;
+    bool touchpad = false;
+    bool joystick = false;
+    if (absXY) {
+        if (stylus || pen) {
+            tablet = true;
+        } else if (fingerButNoPen && !direct) {
+            touchpad = true;
+        } else if (mouseButton) {
+            mouse = true;  // an absolute mouse: VMware's, QEMU's USB tablet, IP-KVM consoles
+        } else if (!touch && !direct) {  // a touchscreen otherwise
+            joystick = joystickAxesOrButtons;
+        }
+    } else {
+        joystick = joystickAxesOrButtons;
+    }
+    if (mtXY) {
+        tablet = tablet || stylus || pen;
+        touchpad = touchpad || (!stylus && !pen && fingerButNoPen && !direct);
+    }
+    // Mouse buttons with relative axes, or with no axes at all.
+    return mouse || (!tablet && !touchpad && !joystick && mouseButton && (relXY || !absXY));
+}
+
+// Reads the capability bitmaps, properties and bus of event device N.
+bool ReadCapabilitySet(const char* root, unsigned number, Capabilities* caps) {
+    char text[32];
+    caps->bus = 0;
+    ReadHexAttribute(root, number, "id/bustype", &caps->bus);  // 0 when sysfs has none
+    return ReadCapabilities(root, number, "ev", caps->ev) && ReadCapabilities(root, number, "key", caps->key) &&
+           ReadCapabilities(root, number, "rel", caps->rel) && ReadCapabilities(root, number, "abs", caps->abs) &&
+           ReadAttribute(root, number, "properties", text, sizeof(text)) && ParseCapabilities(text, caps->props);
+}
+
+// Tells whether event device N is a mouse as udev calls one.
 bool IsMouse(const char* root, unsigned number) {
-    uint64_t keys[kCapabilityWords];
-    uint64_t axes[kCapabilityWords];
-    return ReadMouse(root, number, keys, axes);
+    Capabilities caps{};
+    return ReadCapabilitySet(root, number, &caps) && IsMouseKind(caps);
+}
+
+// Replaces control characters and bytes outside valid UTF-8 sequences with '?', in place.
+void CleanName(char* name) {
+    const auto* in = reinterpret_cast<const unsigned char*>(name);
+    char* out = name;
+    while (*in != 0) {
+        const unsigned lead = *in;
+        if (lead < 0x80) {
+            *out++ = lead < 0x20 || lead == 0x7F ? '?' : static_cast<char>(lead);
+            ++in;
+            continue;
+        }
+        // The sequence's length, the lead byte's bits and the least code point it may encode.
+        size_t length = 0;
+        uint32_t point = 0;
+        uint32_t least = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, point = lead & 0x1F, least = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, point = lead & 0x0F, least = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, point = lead & 0x07, least = 0x10000;
+        }
+        size_t got = 1;  // a terminator is no continuation byte, so this stops at the end
+        for (; got < length && (in[got] & 0xC0) == 0x80; ++got) {
+            point = point << 6 | (in[got] & 0x3Fu);
+        }
+        if (length == 0 || got < length || point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
+            *out++ = '?';  // this byte starts no valid sequence; the bytes after it are tried on their own
+            ++in;
+            continue;
+        }
+        if (point <= 0x9F) {
+            *out++ = '?';  // C1 control, such as CSI (U+009B)
+        } else {
+            std::memmove(out, in, length);
+            out += length;
+        }
+        in += length;
+    }
+    *out = '\0';
 }
 
 // Prints handle, node and name, and information of every mouse, in event-number order.
 void ListMouseDevices(const char* root) {
     for (const unsigned number : EventNumbers(root)) {
-        uint64_t keys[kCapabilityWords];
-        uint64_t axes[kCapabilityWords];
-        if (!ReadMouse(root, number, keys, axes)) {
+        Capabilities caps{};
+        if (!ReadCapabilitySet(root, number, &caps) || !IsMouseKind(caps)) {
             continue;
         }
         PrintLine("Mouse: Handle=0x%08X\n", number);
         PrintName(root, number);
-        unsigned bus = 0;
-        ReadHexAttribute(root, number, "id/bustype", &bus);  // 0 when sysfs has none
         unsigned buttons = 0;
         for (unsigned button = BTN_LEFT; button <= BTN_TASK; ++button) {
-            buttons += HasBit(keys, button) ? 1u : 0u;
+            buttons += HasBit(caps.key, button) ? 1u : 0u;
         }
-        PrintLine("  Id=%u, Buttons=%u, SampleRate=%u, HorizontalWheel=%s\n", bus, buttons, 0u,
-                  HasBit(axes, REL_HWHEEL) ? "1" : "0");
+        PrintLine("  Id=%u, Buttons=%u, SampleRate=%u, HorizontalWheel=%s\n", caps.bus, buttons, 0u,
+                  HasBit(caps.rel, REL_HWHEEL) ? "1" : "0");
     }
 }

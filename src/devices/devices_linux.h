@@ -13,14 +13,35 @@ constexpr size_t kCapabilityWords = 12;
 // Returns false when the text is not such a bitmap.
 bool ParseCapabilities(const char* text, uint64_t (&words)[kCapabilityWords]);
 
-// Tells whether a file name is "eventN", and gives N.
+// Tells whether a file name is "eventN", N in decimal without leading zeros, and gives N.
 bool ParseEventName(const char* name, unsigned* number);
 
 // Returns the numbers N of root/sys/class/input/eventN, in increasing order.
 std::vector<unsigned> EventNumbers(const char* root);
 
-// Tells whether event device N is a mouse: relative X and Y axes and a left button.
+// What sysfs says an event device can do: its capability bitmaps, input properties and bus.
+struct Capabilities {
+    uint64_t ev[kCapabilityWords];     // capabilities/ev: event types
+    uint64_t key[kCapabilityWords];    // capabilities/key: keys and buttons
+    uint64_t rel[kCapabilityWords];    // capabilities/rel: relative axes
+    uint64_t abs[kCapabilityWords];    // capabilities/abs: absolute axes
+    uint64_t props[kCapabilityWords];  // properties: INPUT_PROP_* bits
+    unsigned bus;                      // id/bustype
+};
+
+// Tells whether udev's input_id builtin (systemd 252, as in Debian 12) gives a device with these
+// capabilities ID_INPUT_MOUSE=1.
+bool IsMouseKind(const Capabilities& caps);
+
+// Reads the capabilities of event device N; false when sysfs does not have them all.
+bool ReadCapabilitySet(const char* root, unsigned number, Capabilities* caps);
+
+// Tells whether event device N is a mouse as udev calls one (IsMouseKind).
 bool IsMouse(const char* root, unsigned number);
+
+// Makes a device's name safe to print, in place: every control character (C0, DEL, C1) and every
+// byte outside a valid UTF-8 sequence becomes '?'; printable UTF-8 stays.
+void CleanName(char* name);
 
 // Prints handle, node and name, and information of every mouse among the event devices.
 void ListMouseDevices(const char* root);

@@ -8,5 +8,5 @@ constexpr int kExitStopped = 0;
 constexpr char kSystemRoot[] = "";
 
 // Opens the mice, seeds the clock stamps, lists the mice, prints the banner and monitors until
-// SIGINT or SIGTERM. Returns the process exit status.
+// SIGINT, SIGTERM or SIGHUP. Returns the process exit status.
 int RunMonitor(const char* root);

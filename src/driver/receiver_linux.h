@@ -27,12 +27,13 @@ enum class FrameStep { kGoesOn, kRecord, kDropped };
 // (kRecord); where the kernel dropped events it starts skipping (kDropped).
 FrameStep AddEvent(FrameState* frame, uint16_t type, uint16_t code, int32_t value, MouseRecord* record);
 
-// Set by SIGINT and SIGTERM: the pump ends its drain at once and returns after the pass.
+// Set by SIGINT, SIGTERM and SIGHUP: the pump ends its drain at once and returns after the pass.
 extern volatile std::sig_atomic_t quitRequested;
 
-// Installs the quit signals, watches root/dev/input for mice plugged in later, and opens the
-// mice now present, saying on standard error which cannot be opened and why. root must live
-// for the whole run.
+// Installs the quit signals, watches root/dev/input for mice plugged in later (or root/dev for
+// root/dev/input to appear), and opens the mice now present, saying on standard error which
+// cannot be opened and why, and when mice plugged in later cannot be watched. root must live for
+// the whole run.
 void SetUpReceiver(const char* root);
 
 // Runs pump passes (drain the hotplug watch and every mouse, sleep 1 ms, stamp the pump) until

@@ -7,6 +7,18 @@
 //                               every button, a chattering click, horizontal wheel and motion
 //                               (no lines), wheel notches, two notches in one burst, a second
 //                               mouse plugged in and clicked, the first unplugged, a last click
+//        inject_linux late      a mouse named "mousecheck late mouse"; once a monitor has it open
+//                               ("held after N ms", since its node was found), a left click;
+//                               then it is unplugged
+//        inject_linux locked    a mouse named "mousecheck locked mouse", kept until SIGTERM
+//        inject_linux devices   pointing devices of several kinds ("KIND NODE" each, then
+//                               "ready"): an absolute tablet as QEMU's, a mouse of 8 buttons with a
+//                               name of control codes and invalid UTF-8, a pen tablet with a puck,
+//                               a touchpad, a joystick, and a device of mouse buttons alone. Once a
+//                               monitor has the tablet open: a left click and a wheel notch down on
+//                               it; then every device goes ("input removed" once /dev/input is
+//                               gone, which needs every other input node gone); then a new mouse,
+//                               clicked with the right button once a monitor has it open
 //        inject_linux bench     the mouse alone, then, once a monitor has it open: 20 holds each of
 //                               5, 20, 30, 50 and 100 ms of the left button ("hold NOMINAL
 //                               ACTUAL" each, in ms), then 100,000 reports at 8 per ms: right
@@ -16,9 +28,10 @@
 //                               bounces 4 ms after a release, one that closes again 35 ms after
 //                               it, a held button that lets go for 30 ms, a wheel that skips
 // Each wait is bounded and, on failure, named on standard error with exit status 1. Standard
-// output names the nodes: "mouse /dev/input/event2".
+// output names the nodes: "mouse /dev/input/event2", and says "ready" once all are made.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <linux/uinput.h>
 #include <sys/ioctl.h>
 #include <time.h>
@@ -60,31 +73,105 @@ void SleepMs(int ms) {
     std::exit(1);
 }
 
-// Creates a virtual mouse (five buttons, both wheels) or keyboard, and returns it with its node.
-Device Create(const char* name, unsigned short product, bool mouse) {
+// The kinds of virtual device, by the capabilities their drivers would declare.
+enum class Kind {
+    kMouse,      // five buttons, both wheels
+    kKeyboard,   // keys only
+    kTablet,     // as QEMU's USB tablet: absolute X and Y, three buttons, a wheel
+    kEightButtons,  // relative X and Y, BTN_LEFT to BTN_TASK
+    kPen,        // a pen tablet with a puck: absolute X and Y, pen, stylus and mouse buttons
+    kTouchpad,   // absolute and multitouch X and Y, finger tools, a left button
+    kJoystick,   // absolute X and Y, trigger and thumb buttons
+    kButtons,    // mouse buttons and no axes
+};
+
+// Declares an absolute axis with its range.
+void AbsAxis(int fd, int code, int maximum) {
+    ioctl(fd, UI_SET_ABSBIT, code);
+    uinput_abs_setup axis{};
+    axis.code = static_cast<uint16_t>(code);
+    axis.absinfo.maximum = maximum;
+    ioctl(fd, UI_ABS_SETUP, &axis);
+}
+
+// Declares the keys or buttons from first to last.
+void Keys(int fd, int first, int last) {
+    for (int key = first; key <= last; ++key) {
+        ioctl(fd, UI_SET_KEYBIT, key);
+    }
+}
+
+// Declares the relative axes.
+void RelAxes(int fd, std::initializer_list<int> axes) {
+    ioctl(fd, UI_SET_EVBIT, EV_REL);
+    for (const int axis : axes) {
+        ioctl(fd, UI_SET_RELBIT, axis);
+    }
+}
+
+// Creates a virtual device of the kind, and returns it with its node.
+Device Create(const char* name, unsigned short product, Kind kind) {
     const int fd = open("/dev/uinput", O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         Fail(std::string("cannot open /dev/uinput: ") + std::strerror(errno));
     }
     ioctl(fd, UI_SET_EVBIT, EV_KEY);
-    if (mouse) {
-        for (int button = BTN_LEFT; button <= BTN_EXTRA; ++button) {
-            ioctl(fd, UI_SET_KEYBIT, button);
-        }
-        ioctl(fd, UI_SET_EVBIT, EV_REL);
-        for (const int axis : {REL_X, REL_Y, REL_WHEEL, REL_HWHEEL}) {
-            ioctl(fd, UI_SET_RELBIT, axis);
-        }
-    } else {
-        for (int key = KEY_ESC; key <= KEY_SPACE; ++key) {
-            ioctl(fd, UI_SET_KEYBIT, key);
-        }
+    switch (kind) {
+    case Kind::kMouse:
+        Keys(fd, BTN_LEFT, BTN_EXTRA);
+        RelAxes(fd, {REL_X, REL_Y, REL_WHEEL, REL_HWHEEL});
+        break;
+    case Kind::kKeyboard:
+        Keys(fd, KEY_ESC, KEY_SPACE);
+        break;
+    case Kind::kTablet:
+        Keys(fd, BTN_LEFT, BTN_MIDDLE);
+        RelAxes(fd, {REL_WHEEL});
+        break;
+    case Kind::kEightButtons:
+        Keys(fd, BTN_LEFT, BTN_TASK);
+        RelAxes(fd, {REL_X, REL_Y});
+        break;
+    case Kind::kPen:
+        Keys(fd, BTN_LEFT, BTN_MIDDLE);  // the puck's, on the same device as the pen's
+        Keys(fd, BTN_TOOL_PEN, BTN_TOOL_PEN);
+        Keys(fd, BTN_TOOL_MOUSE, BTN_TOOL_MOUSE);
+        Keys(fd, BTN_TOUCH, BTN_STYLUS2);
+        break;
+    case Kind::kTouchpad:
+        Keys(fd, BTN_LEFT, BTN_LEFT);
+        Keys(fd, BTN_TOOL_FINGER, BTN_TOOL_FINGER);
+        Keys(fd, BTN_TOUCH, BTN_TOUCH);
+        Keys(fd, BTN_TOOL_DOUBLETAP, BTN_TOOL_TRIPLETAP);
+        ioctl(fd, UI_SET_PROPBIT, INPUT_PROP_POINTER);
+        ioctl(fd, UI_SET_PROPBIT, INPUT_PROP_BUTTONPAD);
+        break;
+    case Kind::kJoystick:
+        Keys(fd, BTN_TRIGGER, BTN_THUMB2);
+        break;
+    case Kind::kButtons:
+        Keys(fd, BTN_LEFT, BTN_MIDDLE);
+        break;
     }
     uinput_setup setup{};
     setup.id = {BUS_VIRTUAL, kVendor, product, 1};
     std::snprintf(setup.name, sizeof(setup.name), "%s", name);
     char sysname[64] = {};
-    if (ioctl(fd, UI_DEV_SETUP, &setup) != 0 || ioctl(fd, UI_DEV_CREATE) != 0 ||
+    if (ioctl(fd, UI_DEV_SETUP, &setup) != 0) {
+        Fail(std::string("cannot set up ") + name + ": " + std::strerror(errno));
+    }
+    if (kind == Kind::kTablet || kind == Kind::kPen || kind == Kind::kTouchpad || kind == Kind::kJoystick) {
+        ioctl(fd, UI_SET_EVBIT, EV_ABS);
+        AbsAxis(fd, ABS_X, 32767);
+        AbsAxis(fd, ABS_Y, 32767);
+    }
+    if (kind == Kind::kTouchpad) {
+        AbsAxis(fd, ABS_MT_SLOT, 4);
+        AbsAxis(fd, ABS_MT_POSITION_X, 32767);
+        AbsAxis(fd, ABS_MT_POSITION_Y, 32767);
+        AbsAxis(fd, ABS_MT_TRACKING_ID, 65535);
+    }
+    if (ioctl(fd, UI_DEV_CREATE) != 0 ||
         ioctl(fd, UI_GET_SYSNAME(sizeof(sysname)), sysname) < 0) {
         Fail(std::string("cannot create ") + name + ": " + std::strerror(errno));
     }
@@ -101,21 +188,40 @@ Device Create(const char* name, unsigned short product, bool mouse) {
             closedir(directory);
         }
         if (!node.empty() && access(node.c_str(), F_OK) == 0) {
-            std::printf("%s %s\n", mouse ? "mouse" : "keyboard", node.c_str());
-            std::fflush(stdout);
             return {fd, node};
         }
     }
     Fail(std::string("no event node for ") + name + " within 10 s");
 }
 
-// Tells whether another process has a file open whose link begins with the node's path (a
-// closed node that the device took with it reads "/dev/input/eventN (deleted)").
+// Creates a device and names its node on standard output: "KIND NODE".
+Device Plug(const char* kindName, const char* name, unsigned short product, Kind kind) {
+    const Device device = Create(name, product, kind);
+    std::printf("%s %s\n", kindName, device.node.c_str());
+    std::fflush(stdout);
+    return device;
+}
+
+// Tells whether a process is a monitor: its command is mousecheck (udevadm, too, opens nodes).
+bool IsMonitor(const char* pid) {
+    char command[32] = {};
+    FILE* file = std::fopen((std::string("/proc/") + pid + "/comm").c_str(), "re");
+    if (file != nullptr) {
+        if (std::fgets(command, sizeof(command), file) == nullptr) {
+            command[0] = '\0';
+        }
+        std::fclose(file);
+    }
+    return std::strcmp(command, "mousecheck\n") == 0;
+}
+
+// Tells whether a monitor has a file open whose link begins with the node's path (a closed
+// node that the device took with it reads "/dev/input/eventN (deleted)").
 bool HeldByAnother(const std::string& node) {
     bool held = false;
     DIR* processes = opendir("/proc");
     while (const dirent* process = processes != nullptr && !held ? readdir(processes) : nullptr) {
-        if (process->d_name[0] < '1' || process->d_name[0] > '9' || atoi(process->d_name) == getpid()) {
+        if (process->d_name[0] < '1' || process->d_name[0] > '9' || !IsMonitor(process->d_name)) {
             continue;
         }
         const std::string fds = std::string("/proc/") + process->d_name + "/fd";
@@ -193,7 +299,7 @@ void PlaySession(Device* first) {
     Report(*first, {std::begin(burst), std::end(burst)});
     SleepMs(kNotchGapMs);
 
-    const Device second = Create("mousecheck second mouse", 3, true);
+    const Device second = Plug("mouse", "mousecheck second mouse", 3, Kind::kMouse);
     WaitUntilHeld(second.node, true);
     Click(second, BTN_RIGHT, kHoldMs, kGapMs);
     close(first->fd);  // unplugged
@@ -235,6 +341,40 @@ void PlayFaults(const Device& mouse) {
         Report(mouse, {Axis(REL_WHEEL, notch)});
         SleepMs(kNotchPaceMs);
     }
+}
+
+// Plays the devices' run: the tablet's click and notch, every device gone, a new mouse clicked.
+void PlayDevices() {
+    std::vector<Device> devices;
+    devices.push_back(Plug("tablet", "mousecheck virtual tablet", 4, Kind::kTablet));
+    devices.push_back(Plug("eight", "mousecheck \033[2J \xC2\x9B \x9B \xFF mouse", 5, Kind::kEightButtons));
+    devices.push_back(Plug("pen", "mousecheck virtual pen", 6, Kind::kPen));
+    devices.push_back(Plug("touchpad", "mousecheck virtual touchpad", 7, Kind::kTouchpad));
+    devices.push_back(Plug("joystick", "mousecheck virtual joystick", 8, Kind::kJoystick));
+    devices.push_back(Plug("buttons", "mousecheck virtual buttons", 9, Kind::kButtons));
+    std::printf("ready\n");
+    std::fflush(stdout);
+    const Device& tablet = devices[0];
+    WaitUntilHeld(tablet.node, true);
+    SleepMs(kStartMs);
+    Report(tablet, {{{}, EV_ABS, ABS_X, 1000}, {{}, EV_ABS, ABS_Y, 2000}});  // motion alone: no line
+    Click(tablet, BTN_LEFT, kHoldMs, kGapMs);
+    Report(tablet, {Axis(REL_WHEEL, -1)});
+    SleepMs(kGapMs);
+    for (const Device& device : devices) {
+        close(device.fd);  // unplugged
+    }
+    struct stat input {};
+    for (int waited = 0; stat("/dev/input", &input) == 0; waited += 5, SleepMs(5)) {
+        if (waited >= kWaitMs) {
+            Fail("/dev/input was still there 10 s after its devices went");
+        }
+    }
+    std::printf("input removed\n");
+    std::fflush(stdout);
+    const Device later = Plug("mouse", "mousecheck new mouse", 10, Kind::kMouse);
+    WaitUntilHeld(later.node, true);
+    Click(later, BTN_RIGHT, kHoldMs, kGapMs);
 }
 
 // Reads the monotonic clock in milliseconds.
@@ -292,23 +432,37 @@ void PlayBench(const Device& mouse) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode != "hold" && mode != "session" && mode != "bench" && mode != "faults") {
-        std::fprintf(stderr, "usage: inject_linux hold|session|bench|faults\n");
+    if (mode == "bench") {
+        const Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        std::printf("ready\n");
+        std::fflush(stdout);
+        PlayBench(mouse);
+    } else if (mode == "hold" || mode == "session") {
+        Plug("keyboard", "mousecheck virtual keyboard", 2, Kind::kKeyboard);
+        Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        std::printf("ready\n");
+        std::fflush(stdout);
+        if (mode == "hold") {
+            pause();  // SIGTERM ends it
+        }
+        PlaySession(&mouse);
+    } else if (mode == "late") {
+        const Device mouse = Plug("mouse", "mousecheck late mouse", 11, Kind::kMouse);
+        const double plugged = NowMs();
+        WaitUntilHeld(mouse.node, true);
+        std::printf("held after %.0f ms\n", NowMs() - plugged);
+        std::fflush(stdout);
+        Click(mouse, BTN_LEFT, kHoldMs, kGapMs);
+    } else if (mode == "locked") {
+        Plug("mouse", "mousecheck locked mouse", 12, Kind::kMouse);
+        pause();
+    } else if (mode == "devices") {
+        PlayDevices();
+    } else if (mode == "faults") {
+        PlayFaults(Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse));
+    } else {
+        std::fprintf(stderr, "usage: inject_linux hold|session|late|locked|devices|bench|faults\n");
         return 2;
     }
-    if (mode == "bench") {
-        PlayBench(Create("mousecheck virtual mouse", 1, true));
-        return 0;
-    }
-    if (mode == "faults") {
-        PlayFaults(Create("mousecheck virtual mouse", 1, true));
-        return 0;
-    }
-    Create("mousecheck virtual keyboard", 2, false);
-    Device mouse = Create("mousecheck virtual mouse", 1, true);
-    if (mode == "hold") {
-        pause();  // SIGTERM ends it
-    }
-    PlaySession(&mouse);
     return 0;
 }

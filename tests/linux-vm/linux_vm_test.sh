@@ -1,9 +1,14 @@
 #!/bin/sh
 # End to end on a real kernel: boots the virtual machine of scripts/vm/linux-vm.sh and checks what
-# the native monitor printed there, line by line: run by an ordinary user (the listing, the
-# banner, the line that says why the mouse cannot be opened), then by root through the whole
-# session of inject_linux (every button, a chattering click, wheel notches and a burst, a mouse
-# plugged in after the start, the first one unplugged), output to a file, stopped with SIGINT.
+# the native monitor printed there, line by line: run by an ordinary user in the group input (the
+# listing, the banner, the line that says why the mouse cannot be opened; a mouse plugged in
+# later opened as soon as its node gets the group, and clicked; one whose node never does, named
+# once), stopped with SIGINT; then by root through the whole session of inject_linux (every
+# button, a chattering click, wheel notches and a burst, a mouse plugged in after the start, the
+# first one unplugged), output to a file, stopped with SIGHUP; then by root with pointing devices
+# of several kinds (an absolute tablet clicked and scrolled, a name of control codes and invalid
+# UTF-8, eight buttons), all of them unplugged so that /dev/input goes, and a new mouse clicked.
+# The mice listed are those that udev's own udevadm calls mice, where the machine has udevadm.
 # Usage: linux_vm_test.sh [--arch x86_64|aarch64] MONITOR INJECTOR: the mousecheck program to
 # test, and inject_linux, both for the architecture of the machine (x86_64 unless named). The
 # machines of both have one keyboard of their own, so every expected line is the same.
@@ -56,22 +61,93 @@ listing() {
     printf '  Id=6, Buttons=5, SampleRate=0, HorizontalWheel=1\nRAW INPUT Mouse:\n'
 }
 
+# A device's listing: handle, name line (NODE NAME PRODUCT) and information (BUTTONS HWHEEL).
+device_listing() {
+    printf 'Mouse: Handle=0x%08X\n  Name=%s (%s, virtual 1234:%s)\n' "${1#/dev/input/event}" "$1" "$2" "$3"
+    printf '  Id=6, Buttons=%s, SampleRate=0, HorizontalWheel=%s\n' "$4" "$5"
+}
+
+# Checks that the output's listing, up to the banner, is the text.
+expect_listing() {
+    [ "$(sed '/^RAW INPUT Mouse:$/q' "$out/$1")" = "$2" ] ||
+        fail "$1: expected the listing
+$2
+got:
+$(sed '/^RAW INPUT Mouse:$/q' "$out/$1")"
+}
+
+# Checks that the mice listed in an output are those that udevadm called mice, or says why not.
+expect_udev_mice() {
+    if [ "$(head -c 8 "$out/$1.udev" 2>/dev/null)" = skipped: ]; then
+        echo "linux_vm_test: $1: the check against udev $(cat "$out/$1.udev")"
+        return
+    fi
+    udev=$(awk '$2 == 1 { sub(/event/, "", $1); printf "Mouse: Handle=0x%08X\n", $1 }' "$out/$1.udev")
+    listed=$(grep '^Mouse: Handle=' "$out/$1.out" || true)
+    [ -n "$udev" ] && [ "$udev" = "$listed" ] ||
+        fail "$1: the mice listed are not those that udevadm calls mice (ID_INPUT_MOUSE=1): listed
+$listed
+udev: $(cat "$out/$1.udev")"
+}
+
+# Prints the milliseconds that a run lasted, from its NAME.uptime, rounded up.
+run_ms() {
+    awk 'NR == 1 { start = $1 } NR == 2 { ms = ($1 - start) * 1000; print int(ms) + (ms > int(ms)) }' "$out/$1.uptime"
+}
+
 expect_status session.injector
 expect_status user.status
+expect_status late.injector
 expect_status session.status
+expect_status devices.injector
+expect_status devices.status
 mouse=$(sed -n 's/^mouse //p' "$out/session.log" | head -n 1)
 second=$(sed -n 's/^mouse //p' "$out/session.log" | sed -n 2p)
 [ -n "$mouse" ] && [ -n "$second" ] || fail "the injector named no mice: $(cat "$out/session.log")"
 expect_file session.log "keyboard /dev/input/event1
 mouse $mouse
+ready
 mouse $second
 unplugged $mouse"
-expect_file user.err "mousecheck: cannot open $mouse: Permission denied; run it with sudo, or as a member of the group input"
-expect_file user.out "$(listing "$mouse")"
+locked=$(sed -n 's/^mouse //p' "$out/locked.log")
+expect_file user.err "mousecheck: cannot open $mouse: Permission denied; run it with sudo, or as a member of the group input
+mousecheck: cannot open $locked: Permission denied; run it with sudo, or as a member of the group input"
+# Opened on its change of mode, not by the retry a second after it appeared.
+late=$(sed -n 's/^mouse //p' "$out/late.log")
+held=$(sed -n 's/^held after \([0-9]*\) ms$/\1/p' "$out/late.log")
+expect_file late.log "mouse $late
+held after $held ms"
+[ -n "$held" ] && [ "$held" -lt 900 ] ||
+    fail "late.log: the monitor opened $late $held ms after it appeared, not on its change of group and mode"
+expect_listing user.out "$(listing "$mouse")"
+printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\n' | sh "$here/../check_lines.sh" "$out/user.out" || failed=1
 expect_file session.err ""
-[ "$(sed '/^RAW INPUT Mouse:$/q' "$out/session.out")" = "$(listing "$mouse")" ] ||
-    fail "session.out: expected the listing of $mouse, got: $(sed '/^RAW INPUT Mouse:$/q' "$out/session.out")"
-sh "$here/../check_lines.sh" "$out/session.out" <"$here/linux_session.lines" || failed=1
+expect_listing session.out "$(listing "$mouse")"
+expect_udev_mice session
+# The first wheel interval counts from the start's stamps: no longer than the run.
+sed "s/^wheel check up:#ms|500|20000\$/wheel check up:#ms|500|$(run_ms session)/" "$here/linux_session.lines" |
+    sh "$here/../check_lines.sh" "$out/session.out" || failed=1
+
+node() {
+    sed -n "s/^$1 //p" "$out/devices.log"
+}
+expect_file devices.log "tablet $(node tablet)
+eight $(node eight)
+pen $(node pen)
+touchpad $(node touchpad)
+joystick $(node joystick)
+buttons $(node buttons)
+ready
+input removed
+mouse $(node mouse)"
+expect_file devices.err ""
+expect_listing devices.out "$(device_listing "$(node tablet)" "mousecheck virtual tablet" 0004 3 0)
+$(device_listing "$(node eight)" "mousecheck ?[2J ? ? ? mouse" 0005 8 0)
+$(device_listing "$(node buttons)" "mousecheck virtual buttons" 0009 3 0)
+RAW INPUT Mouse:"
+expect_udev_mice devices
+printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\nwheel check down:#ms|500|%s\nMouse Button:4\nMouse Button:8, #ms|50|250\n' \
+    "$(run_ms devices)" | sh "$here/../check_lines.sh" "$out/devices.out" || failed=1
 if [ "$failed" != 0 ]; then
     echo "--- the machine's console:"
     cat "$out/console.txt"

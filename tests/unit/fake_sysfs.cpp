@@ -43,9 +43,16 @@ void AddFakeDevice(const std::string& root, const FakeEventDevice& device) {
     WriteValue(input / "id/product", device.product);
     WriteValue(input / "capabilities/key", device.key);
     WriteValue(input / "capabilities/rel", device.rel);
+    WriteValue(input / "capabilities/ev", device.ev);
+    WriteValue(input / "capabilities/abs", device.abs);
+    WriteValue(input / "properties", device.properties);
 }
 
-void WriteFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events) {
+namespace {
+
+// Writes the events to the node, from its start or at its end.
+void WriteEvents(const std::string& root, unsigned number, const std::initializer_list<int>& events,
+                 std::ios::openmode mode) {
     const std::vector<int> values = events;
     std::vector<input_event> records;
     for (size_t i = 0; i + 2 < values.size(); i += 3) {
@@ -55,9 +62,19 @@ void WriteFakeNode(const std::string& root, unsigned number, const std::initiali
         event.value = values[i + 2];
         records.push_back(event);
     }
-    std::ofstream(root + "/dev/input/event" + std::to_string(number), std::ios::binary)
+    std::ofstream(root + "/dev/input/event" + std::to_string(number), std::ios::binary | mode)
         .write(reinterpret_cast<const char*>(records.data()),
                static_cast<std::streamsize>(records.size() * sizeof(input_event)));
+}
+
+}  // namespace
+
+void WriteFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events) {
+    WriteEvents(root, number, events, std::ios::trunc);
+}
+
+void AppendFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events) {
+    WriteEvents(root, number, events, std::ios::app);
 }
 
 void RemoveFakeRoot(const std::string& root) {

@@ -12,6 +12,9 @@ struct FakeEventDevice {
     std::string product = "c077";
     std::string key;  // capabilities/key
     std::string rel;  // capabilities/rel
+    std::string ev = "17";         // capabilities/ev: EV_SYN, EV_KEY, EV_REL, EV_MSC, as a mouse's
+    std::string abs = "0";         // capabilities/abs
+    std::string properties = "0";  // properties
 };
 
 // Capabilities of a three-button wheel mouse, as the kernel writes them.
@@ -26,6 +29,9 @@ void AddFakeDevice(const std::string& root, const FakeEventDevice& device);
 
 // Writes the node root/dev/input/eventN, holding the given events (type, code, value triples).
 void WriteFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events);
+
+// Appends events to the node root/dev/input/eventN, as a device's new reports.
+void AppendFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events);
 
 // Removes the root and everything under it.
 void RemoveFakeRoot(const std::string& root);

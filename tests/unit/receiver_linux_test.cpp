@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <linux/input.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -73,6 +76,10 @@ TEST(Frames, BecomeTheRecordsThatWindowsWouldGive) {
 }
 
 class PumpLinux : public testing::Test {
+public:
+    static const std::string& Root() { return root; }
+    static int Passes() { return passes; }
+
 protected:
     void SetUp() override {
         root = MakeFakeRoot();
@@ -82,6 +89,7 @@ protected:
         fakeStepMs = 0;
         fakeSleptMs = 0;
         passes = 0;
+        quitRequested = 0;
     }
     void TearDown() override {
         fakeAfterSleep = nullptr;
@@ -91,6 +99,8 @@ protected:
     // was printed to standard output and to standard error. A pump that has not returned after
     // 1000 passes, which take no time on the fake clock, ends the test program, naming its wait.
     std::string Run(void (*afterSleep)()) {
+        passes = 0;
+        quitRequested = 0;
         realStderr = dup(STDERR_FILENO);  // the watchdog's, past the capture
         testing::internal::CaptureStderr();
         SetUpReceiver(root.c_str());
@@ -154,6 +164,138 @@ TEST_F(PumpLinux, OpensAMousePluggedInLater) {
               "Mouse Button:4\n");
     EXPECT_EQ(errors, "");
     EXPECT_EQ(fakeSleptMs, 2);
+}
+
+// Events of one click of a button, ready for WriteFakeNode: press, report.
+#define PRESS(button) EV_KEY, button, 1, EV_SYN, SYN_REPORT, 0
+#define RELEASE(button) EV_KEY, button, 0, EV_SYN, SYN_REPORT, 0
+
+TEST_F(PumpLinux, KeepsTheNodeItHasOpenAndLetsGoOfOneThatANewDeviceReplaced) {
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    WriteFakeNode(root, 3, {PRESS(BTN_LEFT)});
+    EXPECT_EQ(Run([] {
+                  const std::string node = root + "/dev/input/event3";
+                  fakeNowMs += 100;
+                  if (passes == 1) {
+                      // The node open is created again (a watch's IN_CREATE for a node opened at
+                      // start); a reopened descriptor would read its reports twice.
+                      std::filesystem::create_hard_link(node, node + ".keep");
+                      std::filesystem::remove(node);
+                      std::filesystem::create_hard_link(node + ".keep", node);
+                      std::filesystem::remove(node + ".keep");
+                      AppendFakeNode(root, 3, {RELEASE(BTN_LEFT)});
+                  } else if (passes == 2) {
+                      std::filesystem::remove(node);  // unplugged; a new device takes the number
+                      WriteFakeNode(root, 3, {PRESS(BTN_RIGHT)});
+                  } else {
+                      std::raise(SIGHUP);  // the terminal closed: a quit, not the end of the process
+                  }
+              }),
+              "Mouse Button:1\n"
+              "Mouse Button:2, 101ms\n"  // the pass's 100 ms and its sleep of 1 ms
+              "Mouse Button:4\n");
+    EXPECT_EQ(errors, "");
+}
+
+TEST_F(PumpLinux, OpensAMouseWhenItsNodeChanges) {
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      WriteFakeNode(root, 6, {PRESS(BTN_MIDDLE)});  // not known as a mouse yet
+                  } else if (passes == 2) {
+                      AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+                      chmod((root + "/dev/input/event6").c_str(), 0640);  // as udev does after creating it
+                  } else {
+                      std::raise(SIGHUP);
+                  }
+              }),
+              "Mouse Button:16\n");
+    EXPECT_EQ(errors, "");
+}
+
+// Hooks of the watch tests: pass 1 changes /dev/input, pass 2 brings a mouse, pass 3 quits.
+void RemoveInput() {
+    std::filesystem::remove_all(PumpLinux::Root() + "/dev/input");
+}
+void AddMouseAndQuit() {
+    const std::string& root = PumpLinux::Root();
+    if (PumpLinux::Passes() == 2) {
+        AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+        std::filesystem::create_directories(root + "/dev/input");
+        WriteFakeNode(root, 6, {PRESS(BTN_RIGHT)});
+    } else if (PumpLinux::Passes() == 3) {
+        std::raise(SIGHUP);
+    }
+}
+
+TEST_F(PumpLinux, WatchesForInputToAppearWhenItIsMissingOrRemoved) {
+    RemoveInput();  // no input device yet: missing at the start
+    EXPECT_EQ(Run(AddMouseAndQuit), "Mouse Button:4\n");
+    EXPECT_EQ(errors, "");
+
+    std::filesystem::remove_all(root + "/sys");
+    std::filesystem::create_directories(root + "/sys/class/input");
+    // A keyboard's node: not held open, which would keep the directory's inode, and its watch.
+    AddFakeDevice(root, {3, "Keyboard", "0011", "0001", "0001", "fffffffffffffffe", "0"});
+    WriteFakeNode(root, 3, {});
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      RemoveInput();  // its last node went: devtmpfs removes the directory
+                  }
+                  AddMouseAndQuit();
+              }),
+              "Mouse Button:4\n");
+    EXPECT_EQ(errors, "");
+}
+
+TEST_F(PumpLinux, SaysOnceWhenMicePluggedInLaterCannotBeSeen) {
+    std::filesystem::remove_all(root + "/dev");  // neither /dev/input nor its parent to watch
+    EXPECT_EQ(Run([] {
+                  if (passes == 3) {
+                      std::raise(SIGHUP);
+                  }
+              }),
+              "");
+    EXPECT_EQ(errors, "mousecheck: cannot watch /dev/input: No such file or directory; mice plugged in later "
+                      "will not be seen\n");
+    EXPECT_EQ(passes, 3);
+}
+
+TEST_F(PumpLinux, LeavesSighupIgnoredUnderNohup) {
+    std::signal(SIGHUP, SIG_IGN);
+    Run([] { std::raise(passes == 1 ? SIGHUP : SIGTERM); });
+    std::signal(SIGHUP, SIG_DFL);
+    EXPECT_EQ(passes, 2) << "SIGHUP ended the pump";
+}
+
+// Pass 1 brings two mice whose nodes cannot be opened yet; the second one's can be from pass 2 on
+// (udev set its mode). Each pass takes 300 ms; the pump quits after the pass given.
+int latePasses = 0;
+void LateMice() {
+    const std::string& root = PumpLinux::Root();
+    fakeNowMs += 300;
+    if (PumpLinux::Passes() == 1) {
+        AddFakeDevice(root, {6, "Never", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+        AddFakeDevice(root, {7, "Soon", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+        std::filesystem::create_symlink("nowhere", root + "/dev/input/event6");
+        std::filesystem::create_symlink("event7.ready", root + "/dev/input/event7");
+    } else if (PumpLinux::Passes() == 2) {
+        std::ofstream(root + "/dev/input/event7.ready");  // no event: only the retry opens it
+        AppendFakeNode(root, 7, {PRESS(BTN_LEFT)});  // through the link
+    } else if (PumpLinux::Passes() == latePasses) {
+        std::raise(SIGHUP);
+    }
+}
+
+TEST_F(PumpLinux, NamesALateMouseThatCannotBeOpenedOnceASecondAfterItAppeared) {
+    latePasses = 5;  // 900 ms after the nodes were seen: too early to say
+    EXPECT_EQ(Run(LateMice), "");
+    EXPECT_EQ(errors, "");
+
+    RemoveFakeRoot(root);
+    root = MakeFakeRoot();
+    latePasses = 12;
+    EXPECT_EQ(Run(LateMice), "Mouse Button:1\n");
+    EXPECT_EQ(errors, "mousecheck: cannot open /dev/input/event6: No such file or directory\n");
 }
 
 }  // namespace
