@@ -25,13 +25,14 @@ wait_line() {
     return 1
 }
 
-# Waits up to 10 s until a monitor has set up its hotplug watch, which comes after its signals.
+# Waits up to 10 s until a monitor has set up its hotplug watch, which comes after its signals,
+# and is sleeping in its pump, which comes after its listing.
 wait_monitor() {
     for _ in $(seq 1000); do
-        ls -l "/proc/$1/fd" 2>/dev/null | grep -q inotify && return 0
+        ls -l "/proc/$1/fd" 2>/dev/null | grep -q inotify && grep -q sleep "/proc/$1/wchan" 2>/dev/null && return 0
         usleep 10000
     done
-    echo "linux-vm-init: monitor $1 had no inotify watch within 10 s" >&2
+    echo "linux-vm-init: monitor $1 had no inotify watch, or did not sleep in its pump, within 10 s" >&2
     return 1
 }
 
