@@ -130,27 +130,19 @@ test)
 bench)
     play bench bench
     ;;
-demo)
-    echo "mousecheck on Linux $(uname -r), in a virtual machine; a virtual mouse plays a session"
-    inject_linux session >/tmp/session.log 2>&1 &
+demo | faults)
+    # The session, or the documents' sample of a faulty mouse, with the monitor's lines on the
+    # console.
+    mode=session what="a session"
+    [ "$scenario" = faults ] && mode=faults what="a faulty mouse"
+    echo "mousecheck on Linux $(uname -r), in a virtual machine; a virtual mouse plays $what"
+    inject_linux $mode >/tmp/$mode.log 2>&1 &
     injector=$!
-    wait_line /tmp/session.log ready
+    wait_line /tmp/$mode.log ready
     mousecheck &
     monitor=$!
-    wait $injector || cat /tmp/session.log
+    wait $injector || cat /tmp/$mode.log
     stop_monitor $monitor >/tmp/status  # not in a subshell, which could not reap it
-    echo "mousecheck ended with status $(cat /tmp/status)"
-    ;;
-faults)
-    # The documents' sample of a faulty mouse, with the monitor's lines on the console.
-    echo "mousecheck on Linux $(uname -r), in a virtual machine; a virtual mouse plays a faulty mouse"
-    inject_linux faults >/tmp/faults.log 2>&1 &
-    injector=$!
-    wait_line /tmp/faults.log mouse
-    mousecheck &
-    monitor=$!
-    wait $injector || cat /tmp/faults.log
-    stop_monitor $monitor >/tmp/status
     echo "mousecheck ended with status $(cat /tmp/status)"
     ;;
 esac

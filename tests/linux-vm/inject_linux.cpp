@@ -459,7 +459,10 @@ int main(int argc, char** argv) {
     } else if (mode == "devices") {
         PlayDevices();
     } else if (mode == "faults") {
-        PlayFaults(Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse));
+        const Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        std::printf("ready\n");
+        std::fflush(stdout);
+        PlayFaults(mouse);
     } else {
         std::fprintf(stderr, "usage: inject_linux hold|session|late|locked|devices|bench|faults\n");
         return 2;
