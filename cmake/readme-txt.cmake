@@ -5,7 +5,7 @@
 cmake_minimum_required(VERSION 3.25)
 
 # The documents a README.txt is cut from, in its order.
-set(readme_documents README.md docs/windows.md docs/linux.md)
+set(readme_documents README.md docs/reading.md docs/windows.md docs/linux.md)
 
 # Sets out to the parts of the documents marked for the platform, between
 # "<!-- README.txt begin: PLATFORMS -->" and "<!-- README.txt end -->", in plain ASCII, which a
