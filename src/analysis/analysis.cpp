@@ -19,27 +19,14 @@
 //   pump stamp 1000, previous record at 994 or 1006 -> the line alone
 #include "analysis/analysis.h"
 
+#include "analysis/raw_mouse.h"
 #include "analysis/report.h"
 #include "timing/timing.h"
 
 namespace {
 
-// usButtonFlags values, as the platform defines them.
-constexpr uint32_t RI_MOUSE_LEFT_BUTTON_DOWN = 0x0001;
-constexpr uint32_t RI_MOUSE_LEFT_BUTTON_UP = 0x0002;
-constexpr uint32_t RI_MOUSE_RIGHT_BUTTON_DOWN = 0x0004;
-constexpr uint32_t RI_MOUSE_RIGHT_BUTTON_UP = 0x0008;
-constexpr uint32_t RI_MOUSE_MIDDLE_BUTTON_DOWN = 0x0010;
-constexpr uint32_t RI_MOUSE_MIDDLE_BUTTON_UP = 0x0020;
-constexpr uint32_t RI_MOUSE_BUTTON_4_DOWN = 0x0040;
-constexpr uint32_t RI_MOUSE_BUTTON_4_UP = 0x0080;
-constexpr uint32_t RI_MOUSE_BUTTON_5_DOWN = 0x0100;
-constexpr uint32_t RI_MOUSE_BUTTON_5_UP = 0x0200;
-constexpr uint16_t RI_MOUSE_WHEEL = 0x0400;
-
 constexpr uint32_t kButtonWordMax = 0x03FF;  // every button flag, no wheel flag, no wheel data
 constexpr int64_t kFastClickWindowMs = 15;   // inclusive
-constexpr int16_t kWheelDeltaPerNotch = 120; // the platform's WHEEL_DELTA
 constexpr int64_t kWheelToleranceMs = 5;     // inclusive, either side of the pump stamp
 
 // Tells whether the word is exactly one button-down flag.

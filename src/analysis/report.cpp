@@ -1,17 +1,33 @@
 // Report lines on standard output, each handed to the C runtime's formatted print in one call.
 #include "analysis/report.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+
+int reportError = 0;
 
 // Prints one report line to standard output in a single call of the C runtime.
 void PrintLine(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
+    errno = 0;
 #ifdef _WIN32
-    __ms_vfprintf(stdout, format, arguments);
+    const int written = __ms_vfprintf(stdout, format, arguments);
 #else
-    std::vfprintf(stdout, format, arguments);
+    const int written = std::vfprintf(stdout, format, arguments);
 #endif
     va_end(arguments);
+    if (written < 0 && reportError == 0) {
+        reportError = errno != 0 ? errno : EIO;
+    }
+}
+
+// Flushes standard output; a failure counts as a line that could not be written.
+int FlushReport() {
+    errno = 0;
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && reportError == 0) {
+        reportError = errno != 0 ? errno : EIO;
+    }
+    return reportError;
 }

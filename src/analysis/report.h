@@ -17,5 +17,14 @@
 #define MOUSECHECK_PRINTF_FORMAT printf
 #endif
 
-// Prints one report line to standard output in a single call of the C runtime.
+// The error of the first report line that could not be written, or 0 while every write has
+// succeeded. Output to a file or a pipe is written in blocks, so a failure shows at the line
+// that filled a block, or at the flush.
+extern int reportError;
+
+// Prints one report line to standard output in a single call of the C runtime; records its
+// error in reportError when it fails.
 void PrintLine(const char* format, ...) __attribute__((format(MOUSECHECK_PRINTF_FORMAT, 1, 2)));
+
+// Writes out what standard output still holds; returns reportError, now also that of the flush.
+int FlushReport();

@@ -30,7 +30,6 @@
 
 namespace {
 
-constexpr size_t kPathMax = 4096;
 constexpr size_t kNameMax = 256;  // terminator included; the kernel's names are shorter
 constexpr unsigned kBitsPerWord = 64;
 // sysfs prints the capability bitmaps in words of the kernel's long: 64 bits on x86-64 and arm64.
@@ -135,6 +134,13 @@ void PrintName(const char* root, unsigned number) {
     } else {
         PrintLine("  Name=/dev/input/event%u (%s, bus %u %04x:%04x)\n", number, name, bus, vendor, product);
     }
+}
+
+// Tells whether the code point is a bidirectional control: the embeddings and overrides
+// (U+202A to U+202E), the isolates (U+2066 to U+2069), the marks LRM, RLM and ALM.
+bool IsBidiControl(uint32_t point) {
+    return (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069) || point == 0x200E ||
+           point == 0x200F || point == 0x061C;
 }
 
 }  // namespace
@@ -280,10 +286,21 @@ bool ReadCapabilitySet(const char* root, unsigned number, Capabilities* caps) {
            ReadAttribute(root, number, "properties", text, sizeof(text)) && ParseCapabilities(text, caps->props);
 }
 
-// Tells whether event device N is a mouse as udev calls one.
-bool IsMouse(const char* root, unsigned number) {
-    Capabilities caps{};
-    return ReadCapabilitySet(root, number, &caps) && IsMouseKind(caps);
+// Reads the capabilities of event device N and tells whether it is a mouse as udev calls one.
+bool ReadMouse(const char* root, unsigned number, Capabilities* caps) {
+    return ReadCapabilitySet(root, number, caps) && IsMouseKind(*caps);
+}
+
+// Returns the mice among the event devices, in event-number order.
+std::vector<MouseDevice> FindMice(const char* root) {
+    std::vector<MouseDevice> found;
+    for (const unsigned number : EventNumbers(root)) {
+        MouseDevice mouse{number, {}};
+        if (ReadMouse(root, number, &mouse.caps)) {
+            found.push_back(mouse);
+        }
+    }
+    return found;
 }
 
 // Replaces control characters and bytes outside valid UTF-8 sequences with '?', in place.
@@ -317,8 +334,8 @@ void CleanName(char* name) {
             ++in;
             continue;
         }
-        if (point <= 0x9F) {
-            *out++ = '?';  // C1 control, such as CSI (U+009B)
+        if (point <= 0x9F || IsBidiControl(point)) {
+            *out++ = '?';  // C1 control, such as CSI (U+009B); or one that reorders the line
         } else {
             std::memmove(out, in, length);
             out += length;
@@ -328,13 +345,11 @@ void CleanName(char* name) {
     *out = '\0';
 }
 
-// Prints handle, node and name, and information of every mouse, in event-number order.
-void ListMouseDevices(const char* root) {
-    for (const unsigned number : EventNumbers(root)) {
-        Capabilities caps{};
-        if (!ReadCapabilitySet(root, number, &caps) || !IsMouseKind(caps)) {
-            continue;
-        }
+// Prints handle, node and name, and information of each mouse, in the order given.
+void ListMouseDevices(const char* root, const std::vector<MouseDevice>& mice) {
+    for (const MouseDevice& mouse : mice) {
+        const unsigned number = mouse.number;
+        const Capabilities& caps = mouse.caps;
         PrintLine("Mouse: Handle=0x%08X\n", number);
         PrintName(root, number);
         unsigned buttons = 0;

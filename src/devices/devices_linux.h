@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+// Room for a path under the root, terminator included.
+constexpr size_t kPathMax = 4096;
+
 // Words of a capability bitmap that are read: 12 words of 64 bits hold every key code.
 constexpr size_t kCapabilityWords = 12;
 
@@ -36,12 +39,23 @@ bool IsMouseKind(const Capabilities& caps);
 // Reads the capabilities of event device N; false when sysfs does not have them all.
 bool ReadCapabilitySet(const char* root, unsigned number, Capabilities* caps);
 
-// Tells whether event device N is a mouse as udev calls one (IsMouseKind).
-bool IsMouse(const char* root, unsigned number);
+// Reads the capabilities of event device N and tells whether it is a mouse as udev calls one
+// (IsMouseKind); false too when sysfs does not have them all.
+bool ReadMouse(const char* root, unsigned number, Capabilities* caps);
 
-// Makes a device's name safe to print, in place: every control character (C0, DEL, C1) and every
-// byte outside a valid UTF-8 sequence becomes '?'; printable UTF-8 stays.
+// A mouse among the event devices: its number N of eventN, and what it can do.
+struct MouseDevice {
+    unsigned number;
+    Capabilities caps;
+};
+
+// Returns the mice among the event devices now in sysfs, in event-number order.
+std::vector<MouseDevice> FindMice(const char* root);
+
+// Makes a device's name safe to print, in place: every control character (C0, DEL, C1), every
+// bidirectional control (which reorders what a terminal shows) and every byte outside a valid
+// UTF-8 sequence becomes '?'; printable UTF-8 stays.
 void CleanName(char* name);
 
-// Prints handle, node and name, and information of every mouse among the event devices.
-void ListMouseDevices(const char* root);
+// Prints handle, node and name, and information of each of the mice, found under root.
+void ListMouseDevices(const char* root, const std::vector<MouseDevice>& mice);

@@ -11,17 +11,29 @@
 //   REL_X 3, REL_Y -1, SYN_REPORT     -> flags 0, data 0 (motion alone)
 //   SYN_DROPPED ... SYN_REPORT        -> nothing: the report the kernel cut short is skipped
 //
-// The pump reads every mouse without waiting until it is empty, analyses each record in the
-// order it came, then sleeps 1 ms and stamps pumpMs. Mice that appear later are opened from an
-// inotify watch on /dev/input, on a node's creation and on its change of group or mode (udev
-// sets them after the node exists). While /dev/input does not exist (no input device yet, or
-// devtmpfs removed it with its last node) its parent is watched for it instead. A mouse that
-// appeared after the start and still cannot be opened a second later is named on standard error
-// once, as at the start; one that is unplugged is closed without a line.
+// A pump pass asks the kernel once which mice and which watch have something to read (poll,
+// without waiting), reads only those until they are empty, analyses each record in the order it
+// came, then sleeps 1 ms and stamps pumpMs: a quiet pass costs that one call, however many mice.
+//
+// Mice that appear later are opened from an inotify watch on /dev/input, on a node's creation
+// and on its change of group or mode (udev sets them after the node exists). A second watch, on
+// /dev for "input", lasts the whole run: it sees /dev/input removed and made again at once,
+// whereas the end of the watch on a removed /dev/input waits until its last open node is closed.
+// A mouse that cannot be opened:
+//
+//   present at the start             -> "cannot open ..." at once
+//   appeared later                   -> "cannot open ..." if it still cannot a second later
+//                                       (udev may not have given its node the group yet)
+//   named so, and opened later       -> "... can be opened now; it is watched"
+//   its node removed, or replaced    -> forgotten; a new node of its number starts afresh
+//
+// A mouse that is unplugged while open is closed without a line. The pump ends after the pass in
+// which a quit was requested, or in which a report line could not be written.
 #include "driver/receiver_linux.h"
 
 #include <fcntl.h>
 #include <linux/input.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,7 +45,8 @@
 #include <vector>
 
 #include "analysis/analysis.h"
-#include "devices/devices_linux.h"
+#include "analysis/raw_mouse.h"
+#include "analysis/report.h"
 #include "timing/timing.h"
 
 volatile std::sig_atomic_t quitRequested = 0;
@@ -41,16 +54,15 @@ volatile std::sig_atomic_t quitRequested = 0;
 namespace {
 
 constexpr int64_t kPumpSleepMs = 1;
-constexpr int32_t kWheelDeltaPerNotch = 120;
 constexpr int32_t kNotchesMax = 32768 / kWheelDeltaPerNotch + 1;  // beyond 16 bits of delta
-constexpr size_t kPathMax = 4096;
 constexpr size_t kEventsPerRead = 64;
 // How long after its node appeared a mouse that cannot be opened is named: udev gives the node
 // its group and mode only after creating it, so a warning at once would be a false alarm.
 constexpr int64_t kLateOpenWarnMs = 1000;
-
-constexpr uint16_t RI_MOUSE_WHEEL = 0x0400;
-constexpr uint16_t RI_MOUSE_HWHEEL = 0x0800;
+// What the watch on /dev/input reports (nodes made, changed, removed), and the one on /dev
+// (/dev/input made or removed).
+constexpr uint32_t kInputWatchEvents = IN_CREATE | IN_ATTRIB | IN_DELETE | IN_ONLYDIR;
+constexpr uint32_t kDevWatchEvents = IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_ONLYDIR;
 
 // An open mouse: its event device N, the node it has open, and the report being gathered.
 struct Mouse {
@@ -59,31 +71,41 @@ struct Mouse {
     dev_t device;  // the node's file system and inode, which tell a new node from the one open
     ino_t inode;
     FrameState frame;
+    bool ready;  // this pass's poll found something to read, or it was opened in this pass
 };
 
-// A mouse that appeared after the start and could not be opened yet.
+// A mouse that could not be opened yet.
 struct LateMouse {
     unsigned number;
+    dev_t device;  // its node (zero when it had none), which tells a new node of the number
+    ino_t inode;
     int64_t appearedMs;  // when its node was seen to appear
-    bool warned;         // its line has been printed
+    bool warned;         // its "cannot open" line has been printed
 };
 
 std::vector<Mouse> mice;
 std::vector<LateMouse> lateMice;
+std::vector<pollfd> polled;  // the hotplug watch, then the mice in their order; refilled each pass
 int hotplugFd = -1;
+int hotplugError = 0;  // why there is no inotify instance
 int inputWatch = -1;   // the watch on /dev/input, or -1
-int parentWatch = -1;  // the watch on /dev for /dev/input to appear, or -1
+int devWatch = -1;     // the watch on /dev, for /dev/input, or -1
 bool watchWarned = false;
 const char* rootPath = "";  // where /sys and /dev/input lie; kept for the whole run
+
+// Tells whether the pump is to end: a quit was requested, or the report cannot be written.
+bool Stopping() {
+    return quitRequested != 0 || reportError != 0;
+}
 
 // Returns the down flag of a button code (the up flag is twice it), or 0 for other codes.
 uint16_t DownFlag(uint16_t code) {
     switch (code) {
-    case BTN_LEFT: return 0x0001;
-    case BTN_RIGHT: return 0x0004;
-    case BTN_MIDDLE: return 0x0010;
-    case BTN_SIDE: return 0x0040;   // button 4
-    case BTN_EXTRA: return 0x0100;  // button 5
+    case BTN_LEFT: return RI_MOUSE_LEFT_BUTTON_DOWN;
+    case BTN_RIGHT: return RI_MOUSE_RIGHT_BUTTON_DOWN;
+    case BTN_MIDDLE: return RI_MOUSE_MIDDLE_BUTTON_DOWN;
+    case BTN_SIDE: return RI_MOUSE_BUTTON_4_DOWN;
+    case BTN_EXTRA: return RI_MOUSE_BUTTON_5_DOWN;
     default: return 0;
     }
 }
@@ -102,6 +124,23 @@ int32_t AddNotches(int32_t total, int32_t value) {
 // Sets the quit request; the pump sees it between records.
 void RequestQuit(int) {
     quitRequested = 1;
+}
+
+// Makes the signal request a quit, unless it is ignored already: under nohup, or in a shell's
+// background job, an inherited "ignore" stays.
+void CatchQuit(int signal) {
+    struct sigaction action {};
+    if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) {
+        return;
+    }
+    action = {};
+    action.sa_handler = RequestQuit;
+    sigemptyset(&action.sa_mask);
+    // A write that the signal interrupts goes on, so that the line it carries, and those after
+    // it, reach a reader that is slow or paused whole. The pump's reads never wait, and its
+    // sleep resumes by itself.
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
 }
 
 // Prints the line that says why event device N cannot be opened, and what to do about it.
@@ -129,21 +168,34 @@ std::vector<LateMouse>::iterator FindLateMouse(unsigned number) {
     return std::find_if(lateMice.begin(), lateMice.end(), [&](const LateMouse& m) { return m.number == number; });
 }
 
-// Opens event device N if it is a mouse not yet open; returns 0 then or when there is nothing
-// to open, the error of open() otherwise.
-int OpenMouse(unsigned number) {
-    if (FindMouse(number) != mice.end() || !IsMouse(rootPath, number)) {
-        return 0;
+// Forgets the late mouse with event number N, if there is one.
+void ForgetLateMouse(unsigned number) {
+    const auto late = FindLateMouse(number);
+    if (late != lateMice.end()) {
+        lateMice.erase(late);
     }
+}
+
+// Returns a late mouse for event device N, whose node appeared now.
+LateMouse NewLateMouse(unsigned number, bool warned) {
+    char path[kPathMax];
+    NodePath(number, path);
+    struct stat entry {};
+    lstat(path, &entry);  // left zero without a node: any node that comes later is a new one
+    return {number, entry.st_dev, entry.st_ino, NowMs(), warned};
+}
+
+// Opens event device N, a mouse that is not open; returns 0, or the error of open().
+int OpenMouse(unsigned number) {
     char path[kPathMax];
     NodePath(number, path);
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat node {};
     if (fd < 0) {
         return errno;
     }
+    struct stat node {};
     fstat(fd, &node);
-    mice.push_back({fd, number, node.st_dev, node.st_ino, {}});
+    mice.push_back({fd, number, node.st_dev, node.st_ino, {}, true});  // read at once: it may have reports
     return 0;
 }
 
@@ -158,135 +210,165 @@ void CloseMouse(unsigned number) {
 
 // Brings event device N up to date after its node appeared or changed: an open descriptor on
 // another node than the one now there belongs to a device that is gone and is closed (its number
-// was reused); then a mouse not open is opened. created: the node was created, so a mouse that
-// cannot be opened is a new device, whose line is due a second from now.
-void RefreshMouse(unsigned number, bool created) {
+// was reused); then a mouse not open is opened. One that cannot be opened is a late mouse, due
+// to be named a second after its node appeared; a new node of its number starts that afresh.
+void RefreshMouse(unsigned number) {
     char path[kPathMax];
     NodePath(number, path);
     struct stat node {};
-    const auto open = FindMouse(number);
-    if (open != mice.end() && stat(path, &node) == 0 && (node.st_dev != open->device || node.st_ino != open->inode)) {
+    const bool hasNode = stat(path, &node) == 0;
+    const auto opened = FindMouse(number);
+    if (opened != mice.end()) {
+        if (!hasNode || (node.st_dev == opened->device && node.st_ino == opened->inode)) {
+            return;  // the node it has open, or none in its place
+        }
         CloseMouse(number);
     }
+    Capabilities caps{};
+    if (!ReadMouse(rootPath, number, &caps)) {
+        ForgetLateMouse(number);  // not a mouse, or gone
+        return;
+    }
     const int error = OpenMouse(number);
-    auto late = FindLateMouse(number);
+    const auto late = FindLateMouse(number);
     if (error == 0) {
         if (late != lateMice.end()) {
+            if (late->warned) {
+                std::fprintf(stderr, "mousecheck: /dev/input/event%u can be opened now; it is watched\n", number);
+            }
             lateMice.erase(late);
         }
-    } else if (late == lateMice.end()) {
-        lateMice.push_back({number, NowMs(), false});
-    } else if (created) {
-        *late = {number, NowMs(), false};
+        return;
+    }
+    const LateMouse now = NewLateMouse(number, false);
+    if (late == lateMice.end()) {
+        lateMice.push_back(now);
+    } else if (late->device != now.device || late->inode != now.inode) {
+        *late = now;
     }
 }
 
-// Names, once each, the late mice that still cannot be opened a second after they appeared.
+// Names, once each, the late mice that still cannot be opened a second after they appeared;
+// forgets those that can be by then.
 void WarnLateMice() {
-    for (LateMouse& late : lateMice) {
-        if (!late.warned && NowMs() - late.appearedMs >= kLateOpenWarnMs) {
-            late.warned = true;  // done with, opened or not, until a new node takes the number
-            if (const int error = OpenMouse(late.number)) {
-                WarnCannotOpen(late.number, error);
-            }
+    const int64_t now = NowMs();
+    for (size_t i = 0; i < lateMice.size();) {
+        LateMouse& late = lateMice[i];
+        if (late.warned || now - late.appearedMs < kLateOpenWarnMs) {
+            ++i;
+        } else if (const int error = OpenMouse(late.number)) {
+            WarnCannotOpen(late.number, error);
+            late.warned = true;  // kept, to say so when it can be opened after all
+            ++i;
+        } else {
+            lateMice.erase(lateMice.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
-    lateMice.erase(std::remove_if(lateMice.begin(), lateMice.end(),
-                                  [](const LateMouse& m) { return FindMouse(m.number) != mice.end(); }),
-                   lateMice.end());
 }
 
-// Watches /dev/input for nodes; while it does not exist, watches its parent for it instead.
-// When neither can be watched, says once that mice plugged in later will not be seen.
-void WatchInput() {
+// Adds an inotify watch on root/<folder>; returns it, or -1 with the reason in *error.
+int AddWatch(const char* folder, uint32_t events, int* error) {
     char path[kPathMax];
-    std::snprintf(path, sizeof(path), "%s/dev/input", rootPath);
-    int error = errno;  // inotify_init1's, when there is no inotify instance
-    for (;;) {
-        inputWatch = hotplugFd < 0 ? -1 : inotify_add_watch(hotplugFd, path, IN_CREATE | IN_ATTRIB | IN_ONLYDIR);
-        error = errno;
-        if (inputWatch >= 0) {
-            if (parentWatch >= 0) {
-                inotify_rm_watch(hotplugFd, parentWatch);
-                parentWatch = -1;
-            }
-            return;
-        }
-        if (hotplugFd < 0 || error != ENOENT || parentWatch >= 0) {
-            break;  // no inotify, or /dev/input cannot be watched, or it is gone and its parent watched
-        }
-        char parent[kPathMax];
-        std::snprintf(parent, sizeof(parent), "%s/dev", rootPath);
-        parentWatch = inotify_add_watch(hotplugFd, parent, IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
-        if (parentWatch < 0) {
-            error = errno;
-            break;
-        }
-        // Then tried once more: /dev/input may have appeared before its parent was watched.
+    std::snprintf(path, sizeof(path), "%s/%s", rootPath, folder);
+    const int watch = inotify_add_watch(hotplugFd, path, events);
+    if (watch < 0) {
+        *error = errno;
     }
-    if (parentWatch < 0 && !watchWarned) {
+    return watch;
+}
+
+// Watches /dev for /dev/input to come and go, from the first call for the whole run, and
+// /dev/input for its nodes when it exists. When neither is watched, says once that mice
+// plugged in later will not be seen.
+void WatchInput() {
+    int error = hotplugError;
+    if (hotplugFd >= 0) {
+        if (devWatch < 0) {
+            devWatch = AddWatch("dev", kDevWatchEvents, &error);
+        }
+        inputWatch = AddWatch("dev/input", kInputWatchEvents, &error);
+    }
+    if (inputWatch < 0 && devWatch < 0 && !watchWarned) {
         watchWarned = true;
         std::fprintf(stderr, "mousecheck: cannot watch /dev/input: %s; mice plugged in later will not be seen\n",
                      std::strerror(error));
     }
 }
 
-// Brings every event device now present up to date: after /dev/input appeared, or when the
-// watch's queue overflowed and some changes were missed.
-void RefreshAll(bool created) {
-    for (const unsigned present : EventNumbers(rootPath)) {
-        RefreshMouse(present, created);
+// Ends the watch on a /dev/input that was removed, without waiting for its last open node.
+void UnwatchInput() {
+    if (inputWatch >= 0) {
+        inotify_rm_watch(hotplugFd, inputWatch);
+        inputWatch = -1;
     }
 }
 
-// Opens the mice whose nodes appeared or changed since the last pass; follows /dev/input when
-// it goes and comes back; after an overflow of the watch's queue, rescans.
+// Brings every event device now present up to date and forgets the late mice that are gone:
+// after /dev/input appeared, or when the watch's queue overflowed and some changes were missed.
+void RefreshAll() {
+    const std::vector<unsigned> present = EventNumbers(rootPath);
+    lateMice.erase(std::remove_if(lateMice.begin(), lateMice.end(),
+                                  [&](const LateMouse& m) {
+                                      return !std::binary_search(present.begin(), present.end(), m.number);
+                                  }),
+                   lateMice.end());
+    for (const unsigned number : present) {
+        RefreshMouse(number);
+    }
+}
+
+// Opens the mice whose nodes appeared or changed, forgets late mice whose nodes went; follows
+// /dev/input when it goes and comes back; after an overflow of the watch's queue, rescans.
 void DrainHotplug() {
     alignas(inotify_event) char buffer[4096];
-    while (hotplugFd >= 0) {
+    for (;;) {
         const ssize_t got = read(hotplugFd, buffer, sizeof(buffer));
         if (got <= 0) {
-            break;
+            return;
         }
         for (ssize_t at = 0; at < got;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            const bool isInput = event->len > 0 && std::strcmp(event->name, "input") == 0;
             unsigned number = 0;
             if ((event->mask & IN_Q_OVERFLOW) != 0) {
-                WatchInput();  // the same watch while /dev/input is the same; its end may be lost
-                RefreshAll(false);  // some were missed
-            } else if (event->wd == inputWatch && (event->mask & IN_IGNORED) != 0) {
-                inputWatch = -1;  // /dev/input was removed: wait for it to come back
-                WatchInput();
-                if (inputWatch >= 0) {
-                    RefreshAll(true);
+                WatchInput();  // the same watch while /dev/input is the same one
+                RefreshAll();
+            } else if (event->wd == devWatch && isInput) {
+                UnwatchInput();
+                if ((event->mask & (IN_CREATE | IN_MOVED_TO)) != 0) {
+                    WatchInput();
+                    if (inputWatch >= 0) {
+                        RefreshAll();  // the nodes made with it raised no event of its watch
+                    }
                 }
-            } else if (event->wd == parentWatch && event->len > 0 && std::strcmp(event->name, "input") == 0) {
+            } else if (event->wd == inputWatch && (event->mask & IN_IGNORED) != 0) {
+                inputWatch = -1;  // /dev/input was removed; it may be back already
                 WatchInput();
                 if (inputWatch >= 0) {
-                    RefreshAll(true);  // the nodes made with it raised no event here
+                    RefreshAll();
                 }
             } else if (event->wd == inputWatch && event->len > 0 && ParseEventName(event->name, &number)) {
-                RefreshMouse(number, (event->mask & IN_CREATE) != 0);
+                if ((event->mask & IN_DELETE) != 0) {
+                    ForgetLateMouse(number);  // an open one is closed when its reads say it is gone
+                } else {
+                    RefreshMouse(number);
+                }
             }
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
-    WarnLateMice();
 }
 
 // Reads and analyses everything queued on one mouse; false when it is gone.
 bool DrainMouse(Mouse* mouse) {
     input_event events[kEventsPerRead];
-    while (quitRequested == 0) {
+    while (!Stopping()) {
         const ssize_t got = read(mouse->fd, events, sizeof(events));
-        if (got < 0 && errno == ENODEV) {
-            return false;  // unplugged
-        }
-        if (got <= 0) {
-            return true;  // empty (EAGAIN; an event node never reads 0 bytes), or interrupted
+        if (got < 0) {
+            return errno != ENODEV;  // unplugged; or empty (EAGAIN), or interrupted
         }
         const size_t count = static_cast<size_t>(got) / sizeof(input_event);
-        for (size_t i = 0; i < count && quitRequested == 0; ++i) {
+        for (size_t i = 0; i < count && !Stopping(); ++i) {
             MouseRecord record{};
             switch (AddEvent(&mouse->frame, events[i].type, events[i].code, events[i].value, &record)) {
             case FrameStep::kRecord:
@@ -301,8 +383,26 @@ bool DrainMouse(Mouse* mouse) {
                 break;
             }
         }
+        if (count < kEventsPerRead) {
+            return true;  // a short read took all there was
+        }
     }
     return true;
+}
+
+// Asks the kernel once which mice and whether the hotplug watch have something to read (or
+// are gone); marks those mice ready and tells whether the watch has events.
+bool PollDevices() {
+    polled.resize(mice.size() + 1);  // grows only when a mouse appears
+    polled[0] = {hotplugFd, POLLIN, 0};  // a negative descriptor is skipped
+    for (size_t i = 0; i < mice.size(); ++i) {
+        polled[i + 1] = {mice[i].fd, POLLIN, 0};
+    }
+    const bool any = poll(polled.data(), polled.size(), 0) > 0;
+    for (size_t i = 0; i < mice.size(); ++i) {
+        mice[i].ready = any && polled[i + 1].revents != 0;
+    }
+    return any && polled[0].revents != 0;
 }
 
 }  // namespace
@@ -342,18 +442,12 @@ FrameStep AddEvent(FrameState* frame, uint16_t type, uint16_t code, int32_t valu
     return FrameStep::kGoesOn;
 }
 
+
 // Installs the quit signals, the hotplug watch, and opens the mice now present.
-void SetUpReceiver(const char* root) {
-    struct sigaction quit {};
-    quit.sa_handler = RequestQuit;
-    sigemptyset(&quit.sa_mask);
-    sigaction(SIGINT, &quit, nullptr);
-    sigaction(SIGTERM, &quit, nullptr);
-    // The terminal closed: a redirected log keeps every line. Under nohup SIGHUP stays ignored.
-    struct sigaction hangup {};
-    if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) {
-        sigaction(SIGHUP, &quit, nullptr);
-    }
+std::vector<MouseDevice> SetUpReceiver(const char* root) {
+    CatchQuit(SIGINT);
+    CatchQuit(SIGTERM);
+    CatchQuit(SIGHUP);  // the terminal closed: a redirected log keeps every line
 
     // From scratch, closing what an earlier call opened, so that tests can set up again.
     for (const Mouse& mouse : mice) {
@@ -364,27 +458,34 @@ void SetUpReceiver(const char* root) {
     if (hotplugFd >= 0) {
         close(hotplugFd);
     }
-    inputWatch = parentWatch = -1;
+    inputWatch = devWatch = -1;
     watchWarned = false;
     rootPath = root;
-    // Watched before the mice are opened, so that none appears unseen in between. IN_ATTRIB:
-    // udev gives a new node its group and mode only after creating it.
+    // Watched before the mice are opened, so that none appears unseen in between.
     hotplugFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    hotplugError = hotplugFd < 0 ? errno : 0;
     WatchInput();
-    for (const unsigned number : EventNumbers(root)) {
-        if (const int error = OpenMouse(number)) {
-            WarnCannotOpen(number, error);
-            lateMice.push_back({number, NowMs(), true});  // named already: not again for this node
+    std::vector<MouseDevice> present = FindMice(root);
+    for (const MouseDevice& mouse : present) {
+        if (const int error = OpenMouse(mouse.number)) {
+            WarnCannotOpen(mouse.number, error);
+            lateMice.push_back(NewLateMouse(mouse.number, true));  // named already: not again for this node
         }
     }
+    return present;
 }
 
-// Runs pump passes until a quit is requested.
+// Runs pump passes until a quit is requested or a report line cannot be written.
 void RunPump() {
     for (;;) {
-        DrainHotplug();
-        for (size_t i = 0; i < mice.size() && quitRequested == 0;) {
-            if (DrainMouse(&mice[i])) {
+        if (PollDevices()) {
+            DrainHotplug();
+        }
+        if (!lateMice.empty()) {
+            WarnLateMice();
+        }
+        for (size_t i = 0; i < mice.size() && !Stopping();) {
+            if (!mice[i].ready || DrainMouse(&mice[i])) {
                 ++i;
             } else {
                 CloseMouse(mice[i].number);  // unplugged; the next one moves into its place
@@ -392,7 +493,7 @@ void RunPump() {
         }
         SleepMs(kPumpSleepMs);
         timingState.pumpMs = NowMs();
-        if (quitRequested != 0) {
+        if (Stopping()) {
             return;
         }
     }

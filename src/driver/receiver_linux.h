@@ -4,6 +4,9 @@
 
 #include <csignal>
 #include <cstdint>
+#include <vector>
+
+#include "devices/devices_linux.h"
 
 // One mouse report in the terms the analysis takes: the platform's usButtonFlags and
 // usButtonData of a raw mouse record.
@@ -30,12 +33,13 @@ FrameStep AddEvent(FrameState* frame, uint16_t type, uint16_t code, int32_t valu
 // Set by SIGINT, SIGTERM and SIGHUP: the pump ends its drain at once and returns after the pass.
 extern volatile std::sig_atomic_t quitRequested;
 
-// Installs the quit signals, watches root/dev/input for mice plugged in later (or root/dev for
-// root/dev/input to appear), and opens the mice now present, saying on standard error which
-// cannot be opened and why, and when mice plugged in later cannot be watched. root must live for
-// the whole run.
-void SetUpReceiver(const char* root);
+// Makes SIGINT, SIGTERM and SIGHUP quit requests (each unless it is ignored already), watches
+// root/dev/input for mice plugged in later and root/dev for root/dev/input to come and go, and
+// opens the mice now present, saying on standard error which cannot be opened and why, and when
+// mice plugged in later cannot be watched. Returns the mice present, to be listed. root must
+// live for the whole run.
+std::vector<MouseDevice> SetUpReceiver(const char* root);
 
-// Runs pump passes (drain the hotplug watch and every mouse, sleep 1 ms, stamp the pump) until
-// a quit is requested.
+// Runs pump passes (poll, drain what has something to read, sleep 1 ms, stamp the pump) until
+// a quit is requested or a report line cannot be written.
 void RunPump();

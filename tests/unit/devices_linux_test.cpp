@@ -16,7 +16,7 @@ protected:
     void SetUp() override { root = MakeFakeRoot(); }
     void TearDown() override { RemoveFakeRoot(root); }
     std::string Listing() const {
-        return Printed([&] { ListMouseDevices(root.c_str()); });
+        return Printed([&] { ListMouseDevices(root.c_str(), FindMice(root.c_str())); });
     }
     std::string root;
 };
