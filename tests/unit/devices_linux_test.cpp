@@ -133,6 +133,9 @@ TEST(MouseRule, IsUdevs) {
         {"accelerometer", "9", "0", "0", "7", "0", false},
         {"accelerometer by its property, with a mouse's bits", "17", "70000 0 0 0 0", "3", "0", "40", false},
         {"touchscreen that declares a left button", "b", "400 10000 0 0 0 0", "0", "3", "2", true},
+        {"touchscreen that declares a finger and a left button", "b", "420 10000 0 0 0 0", "0", "3", "2", true},
+        {"mouse with joystick axes (ABS_RX, ABS_RY)", "f", "70000 0 0 0 0", "3", "18", "0", false},
+        {"touchpad with multitouch axes only", "b", "20 10000 0 0 0 0", "0", "60000000000000", "1", false},
     };
     for (const Case& c : cases) {
         Capabilities caps{};
@@ -159,6 +162,12 @@ TEST(DeviceName, ControlCodesAndInvalidUtf8BecomeQuestionMarks) {
         {"Souris \xC3\xA9l\xC3\xA9gante\xC2\xAE \xE9\xBC\xA0\xE6\xA0\x87 \xF0\x9F\x96\xB1",
          "Souris \xC3\xA9l\xC3\xA9gante\xC2\xAE \xE9\xBC\xA0\xE6\xA0\x87 \xF0\x9F\x96\xB1"},  // kept
         {"\xC2\xA0\xC2", "\xC2\xA0?"},  // U+00A0, the first after C1, kept
+        // Bidirectional controls, which reorder what a terminal shows: U+202E, U+2066, U+200F,
+        // U+061C; their neighbours U+2029, U+202F, U+2065, U+206A and U+200D stay.
+        {"A\xE2\x80\xAE" "esuoM \xE2\x81\xA6x\xE2\x80\x8F\xD8\x9C",
+         "A?esuoM ?x??"},
+        {"\xE2\x80\xAA\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA\xE2\x80\x8D\xE2\x80\x8E",
+         "?\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA\xE2\x80\x8D?"},
     };
     for (const auto& c : cases) {
         std::string name = c.name;

@@ -1,5 +1,6 @@
 #include "driver/receiver_linux.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <sys/stat.h>
@@ -245,6 +246,20 @@ TEST_F(PumpLinux, WatchesForInputToAppearWhenItIsMissingOrRemoved) {
               }),
               "Mouse Button:4\n");
     EXPECT_EQ(errors, "");
+
+    // A mouse open under it: its node pins the removed directory, whose watch then never ends.
+    std::filesystem::remove_all(root + "/sys");
+    std::filesystem::create_directories(root + "/sys/class/input");
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    WriteFakeNode(root, 3, {});
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      RemoveInput();
+                  }
+                  AddMouseAndQuit();
+              }),
+              "Mouse Button:4\n");
+    EXPECT_EQ(errors, "");
 }
 
 TEST_F(PumpLinux, SaysOnceWhenMicePluggedInLaterCannotBeSeen) {
@@ -260,11 +275,16 @@ TEST_F(PumpLinux, SaysOnceWhenMicePluggedInLaterCannotBeSeen) {
     EXPECT_EQ(passes, 3);
 }
 
-TEST_F(PumpLinux, LeavesSighupIgnoredUnderNohup) {
-    std::signal(SIGHUP, SIG_IGN);
-    Run([] { std::raise(passes == 1 ? SIGHUP : SIGTERM); });
-    std::signal(SIGHUP, SIG_DFL);
-    EXPECT_EQ(passes, 2) << "SIGHUP ended the pump";
+TEST_F(PumpLinux, LeavesAQuitSignalIgnoredWhenItWasIgnoredAlready) {
+    // nohup ignores SIGHUP; a shell starts a background job with SIGINT (and SIGQUIT) ignored.
+    for (const int ignored : {SIGHUP, SIGINT, SIGTERM}) {
+        static int signal;
+        signal = ignored;
+        std::signal(ignored, SIG_IGN);
+        Run([] { std::raise(passes == 1 ? signal : signal == SIGTERM ? SIGINT : SIGTERM); });
+        std::signal(ignored, SIG_DFL);
+        EXPECT_EQ(passes, 2) << "signal " << ignored << " ended the pump";
+    }
 }
 
 // Pass 1 brings two mice whose nodes cannot be opened yet; the second one's can be from pass 2 on
@@ -296,6 +316,123 @@ TEST_F(PumpLinux, NamesALateMouseThatCannotBeOpenedOnceASecondAfterItAppeared) {
     latePasses = 12;
     EXPECT_EQ(Run(LateMice), "Mouse Button:1\n");
     EXPECT_EQ(errors, "mousecheck: cannot open /dev/input/event6: No such file or directory\n");
+}
+
+// Makes the watch's queue overflow: more events than it holds, none of them alike to the one
+// before, which it would merge.
+void OverflowWatch() {
+    const std::string& root = PumpLinux::Root();
+    std::ifstream limit("/proc/sys/fs/inotify/max_queued_events");
+    int queued = 16384;
+    limit >> queued;
+    const std::string files[] = {root + "/dev/input/a", root + "/dev/input/b"};
+    for (const std::string& file : files) {
+        std::ofstream{file};
+    }
+    for (int i = 0; i <= queued; ++i) {
+        chmod(files[i % 2].c_str(), i % 4 < 2 ? 0600 : 0644);
+    }
+}
+
+TEST_F(PumpLinux, RescansAfterTheWatchOverflowed) {
+    // A mouse plugged in while the queue is full: only the rescan finds it.
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      OverflowWatch();
+                      AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+                      WriteFakeNode(root, 6, {PRESS(BTN_RIGHT)});
+                  } else {
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:4\n");
+    EXPECT_EQ(errors, "");
+}
+
+TEST_F(PumpLinux, NamesALateMouseAgainWhenANewNodeReplacedItUnseen) {
+    // Pass 1 brings a mouse whose node cannot be opened; it is named at pass 5 (1.2 s). At pass
+    // 6 its device goes and another takes the number, unseen in an overflow: the new node is
+    // named a second later too. Each pass takes 300 ms.
+    EXPECT_EQ(Run([] {
+                  fakeNowMs += 300;
+                  const std::string node = root + "/dev/input/event6";
+                  if (passes == 1) {
+                      AddFakeDevice(root, {6, "Never", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+                      std::filesystem::create_symlink("nowhere", node);
+                  } else if (passes == 6) {
+                      OverflowWatch();
+                      std::filesystem::create_symlink("nowhere", node + ".new");  // another inode
+                      std::filesystem::rename(node + ".new", node);
+                  } else if (passes == 11) {
+                      std::raise(SIGHUP);
+                  }
+              }),
+              "");
+    EXPECT_EQ(errors, "mousecheck: cannot open /dev/input/event6: No such file or directory\n"
+                      "mousecheck: cannot open /dev/input/event6: No such file or directory\n");
+}
+
+TEST_F(PumpLinux, SaysSoWhenANamedMouseCanBeOpenedAfterAll) {
+    // Named at the start; at pass 2 its node changes (udev gave it its group late) and opens.
+    AddFakeDevice(root, {6, "Slow", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+    std::filesystem::create_symlink("event6.ready", root + "/dev/input/event6");
+    EXPECT_EQ(Run([] {
+                  const std::string node = root + "/dev/input/event6";
+                  if (passes == 1) {
+                      std::ofstream(node + ".ready");
+                      AppendFakeNode(root, 6, {PRESS(BTN_LEFT)});
+                      const timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+                      utimensat(AT_FDCWD, node.c_str(), now, AT_SYMLINK_NOFOLLOW);  // IN_ATTRIB
+                  } else {
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:1\n");
+    EXPECT_EQ(errors, "mousecheck: cannot open /dev/input/event6: No such file or directory\n"
+                      "mousecheck: /dev/input/event6 can be opened now; it is watched\n");
+}
+
+// Returns the read calls this process has made (/proc/self/io).
+long ReadCalls() {
+    std::ifstream io("/proc/self/io");
+    std::string field;
+    long value = 0;
+    while (io >> field >> value && field != "syscr:") {
+    }
+    return value;
+}
+
+TEST_F(PumpLinux, AQuietPassReadsNothingHoweverManyMice) {
+    // 32 mice whose nodes are pipes: they have something to read only when written to.
+    constexpr unsigned kMice = 32;
+    static int writers[kMice];
+    for (unsigned n = 0; n < kMice; ++n) {
+        AddFakeDevice(root, {n, "Quiet", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+        const std::string node = root + "/dev/input/event" + std::to_string(n);
+        ASSERT_EQ(mkfifo(node.c_str(), 0600), 0);
+        writers[n] = open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);  // held open: no hang-up
+    }
+    static long overhead;  // the read calls of one ReadCalls()
+    static long quiet;     // those of passes 2 to 5, with the four ReadCalls() among them
+    EXPECT_EQ(Run([] {
+                  static long before;
+                  if (passes == 1) {
+                      const long first = ReadCalls();
+                      overhead = ReadCalls() - first;
+                      before = ReadCalls();
+                  } else if (passes == 5) {
+                      quiet = ReadCalls() - before - overhead;
+                      const input_event click[] = {{{}, EV_KEY, BTN_LEFT, 1}, {{}, EV_SYN, SYN_REPORT, 0}};
+                      ASSERT_EQ(write(writers[17], click, sizeof(click)), static_cast<ssize_t>(sizeof(click)));
+                  } else if (passes == 6) {
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:1\n");
+    EXPECT_EQ(quiet, 0) << "read calls in four quiet passes with " << kMice << " mice";
+    for (const int writer : writers) {
+        close(writer);
+    }
 }
 
 }  // namespace
