@@ -23,10 +23,11 @@ void PrintLine(const char* format, ...) {
     }
 }
 
-// Flushes standard output; a failure counts as a line that could not be written.
-int FlushReport() {
+// Flushes and closes standard output; a failure counts as a line that could not be written.
+int CloseReport() {
     errno = 0;
-    if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && reportError == 0) {
+    const bool failed = std::ferror(stdout) != 0;
+    if ((std::fclose(stdout) != 0 || failed) && reportError == 0) {
         reportError = errno != 0 ? errno : EIO;
     }
     return reportError;

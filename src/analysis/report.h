@@ -19,12 +19,13 @@
 
 // The error of the first report line that could not be written, or 0 while every write has
 // succeeded. Output to a file or a pipe is written in blocks, so a failure shows at the line
-// that filled a block, or at the flush.
+// that filled a block, or at the end.
 extern int reportError;
 
 // Prints one report line to standard output in a single call of the C runtime; records its
 // error in reportError when it fails.
 void PrintLine(const char* format, ...) __attribute__((format(MOUSECHECK_PRINTF_FORMAT, 1, 2)));
 
-// Writes out what standard output still holds; returns reportError, now also that of the flush.
-int FlushReport();
+// Writes out what standard output still holds and closes it; returns reportError, now also
+// that of the flush and of the close (a file system may report a failed write only there).
+int CloseReport();

@@ -26,7 +26,7 @@ int RunMonitor(const char* root) {
     ListMouseDevices(root, present);
     PrintLine("RAW INPUT Mouse:\n");
     RunPump();
-    if (const int error = FlushReport()) {
+    if (const int error = CloseReport()) {
         std::fprintf(stderr, "mousecheck: cannot write the report: %s\n", std::strerror(error));
         return kExitWriteFailed;
     }

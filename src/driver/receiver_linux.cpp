@@ -128,9 +128,9 @@ void RequestQuit(int) {
 
 // Makes the signal request a quit, unless it is ignored already: under nohup, or in a shell's
 // background job, an inherited "ignore" stays.
-void CatchQuit(int signal) {
+void CatchQuit(int quitSignal) {
     struct sigaction action {};
-    if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) {
+    if (sigaction(quitSignal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) {
         return;
     }
     action = {};
@@ -140,7 +140,7 @@ void CatchQuit(int signal) {
     // it, reach a reader that is slow or paused whole. The pump's reads never wait, and its
     // sleep resumes by itself.
     action.sa_flags = SA_RESTART;
-    sigaction(signal, &action, nullptr);
+    sigaction(quitSignal, &action, nullptr);
 }
 
 // Prints the line that says why event device N cannot be opened, and what to do about it.

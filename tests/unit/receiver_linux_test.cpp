@@ -278,10 +278,10 @@ TEST_F(PumpLinux, SaysOnceWhenMicePluggedInLaterCannotBeSeen) {
 TEST_F(PumpLinux, LeavesAQuitSignalIgnoredWhenItWasIgnoredAlready) {
     // nohup ignores SIGHUP; a shell starts a background job with SIGINT (and SIGQUIT) ignored.
     for (const int ignored : {SIGHUP, SIGINT, SIGTERM}) {
-        static int signal;
-        signal = ignored;
+        static int inherited;
+        inherited = ignored;
         std::signal(ignored, SIG_IGN);
-        Run([] { std::raise(passes == 1 ? signal : signal == SIGTERM ? SIGINT : SIGTERM); });
+        Run([] { std::raise(passes == 1 ? inherited : inherited == SIGTERM ? SIGINT : SIGTERM); });
         std::signal(ignored, SIG_DFL);
         EXPECT_EQ(passes, 2) << "signal " << ignored << " ended the pump";
     }
