@@ -155,6 +155,14 @@ void CheckName(const std::string& name) {
             Fail("a control character in a cleaned name");
         }
     }
+    // Bidirectional controls in UTF-8: U+061C, U+200E and U+200F, U+202A to U+202E, U+2066 to U+2069.
+    for (const char* control : {"\xD8\x9C", "\xE2\x80\x8E", "\xE2\x80\x8F", "\xE2\x80\xAA", "\xE2\x80\xAB",
+                                "\xE2\x80\xAC", "\xE2\x80\xAD", "\xE2\x80\xAE", "\xE2\x81\xA6", "\xE2\x81\xA7",
+                                "\xE2\x81\xA8", "\xE2\x81\xA9"}) {
+        if (once.find(control) != std::string::npos) {
+            Fail("a bidirectional control in a cleaned name");
+        }
+    }
     std::string twice = once;
     CleanName(twice.data());
     if (twice.c_str() != once) {
