@@ -7,6 +7,36 @@ cmake_minimum_required(VERSION 3.25)
 # The documents a README.txt is cut from, in its order.
 set(readme_documents README.md docs/reading.md docs/windows.md docs/linux.md)
 
+# Sets out to the line TEXT followed by a line of CHAR as long as it: a heading in plain text.
+function(underline text char out)
+  string(LENGTH "${text}" length)
+  string(REPEAT "${char}" ${length} rule)
+  set(${out} "${text}\n${rule}" PARENT_SCOPE)
+endfunction()
+
+# Sets out to Markdown TEXT as a plain viewer should show it: "## Heading" underlined with "=",
+# "### Heading" with "-", links as their text, no backticks and no "**".
+function(plain_text text out)
+  string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" text "${text}")
+  string(REPLACE "`" "" text "${text}")
+  string(REPLACE "**" "" text "${text}")
+  # From the last heading back to the first: a list of lines would split at every ";".
+  set(result "")
+  set(rest "\n${text}")
+  while(rest MATCHES "^(.*)\n(##+) ([^\n]*)(.*)$")
+    set(rest "${CMAKE_MATCH_1}")
+    set(tail "${CMAKE_MATCH_4}")
+    if(CMAKE_MATCH_2 STREQUAL "##")
+      underline("${CMAKE_MATCH_3}" "=" heading)
+    else()
+      underline("${CMAKE_MATCH_3}" "-" heading)
+    endif()
+    set(result "\n${heading}${tail}${result}")
+  endwhile()
+  string(REGEX REPLACE "^\n" "" result "${rest}${result}")
+  set(${out} "${result}" PARENT_SCOPE)
+endfunction()
+
 # Sets out to the parts of the documents marked for the platform, between
 # "<!-- README.txt begin: PLATFORMS -->" and "<!-- README.txt end -->", in plain ASCII, which a
 # console shows right whatever its code page.
@@ -37,7 +67,14 @@ function(user_part platform out)
     message(FATAL_ERROR "no README.txt part for ${platform}")
   endif()
   string(REGEX REPLACE "\n+$" "\n" text "${text}")
-  string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" text "${text}")  # links: their text
+  plain_text("${text}" text)
+  file(STRINGS ${SOURCE_DIR}/CMakeLists.txt project REGEX "^project\\(mousecheck VERSION ")
+  string(REGEX REPLACE ".* VERSION ([0-9.]+).*" "\\1" version "${project}")
+  set(title_windows "Windows")
+  set(title_linux "Linux")
+  set(title "mousecheck ${version} for ${title_${platform}}")
+  underline("${title}" "=" title)
+  set(text "${title}\n\n${text}")
   foreach(pair "…|..." "–|-" "—|--" "‘|'" "’|'" "“|\"" "”|\"" "×|x" "≤|<=" "≥|>=" "→|->" "≈|~")
     string(REPLACE "|" ";" pair "${pair}")
     list(GET pair 0 from)

@@ -1,9 +1,11 @@
 #!/bin/sh
 # Checks that each README.txt stands alone: cut from the documents as the release cuts it, it
-# holds the reading guide and the install steps of its platform, every section it names in
-# quotes is one of its own, it names no developer material and no file that its user does not
-# get (the download, what it unpacks or installs, a log the user writes), and every download it
-# names is of this version.
+# begins with its version, holds the reading guide and the install steps of its platform, every
+# section it names in quotes is one of its own, it names no developer material and no file that
+# its user does not get (the download, what it unpacks or installs, a log the user writes), and
+# every download it names is of this version. And that it reads well in a plain viewer (Notepad,
+# less): no line over 100 characters, and no Markdown markup shown raw (heading marks, backticks,
+# "**", table rows, links).
 # Usage: readme_txt_test.sh SOURCE_DIR VERSION
 set -eu
 source_dir=$1 version=$2
@@ -22,24 +24,34 @@ sed -n 's/^#\{1,\} \(.*\)/\1/p' "$source_dir/README.md" "$source_dir"/docs/*.md 
 
 # Checks the README.txt of PLATFORM against its required headings and texts (one per line in
 # REQUIRED: "## Heading" for a heading, anything else a text it must contain) and the file
-# names it may use (ALLOWED, one per line).
+# names it may use (ALLOWED, one per line). A heading of a README.txt is a line underlined by a
+# line of "=" or "-" as long as it.
 check() {
     platform=$1 required=$2 allowed=$3
     readme="$work/$platform/README.txt"
     mkdir -p "$work/$platform"
     cmake -DSOURCE_DIR="$source_dir" -DPLATFORM="$platform" -DOUTPUT="$readme" \
         -P "$source_dir/cmake/readme-txt.cmake" || { fail "cannot cut the README.txt for $platform"; return; }
+    awk 'NR > 1 && /^(=+|-+)$/ && length($0) == length(previous) { print previous } { previous = $0 }' \
+        "$readme" >"$work/$platform/headings"
+    case $platform in windows) title="mousecheck $version for Windows" ;; *) title="mousecheck $version for Linux" ;; esac
+    [ "$(head -n 1 "$readme")" = "$title" ] || fail "$platform: the first line is not \"$title\""
+    long=$(awk 'length > 100 { printf "%d (%d characters) ", NR, length }' "$readme")
+    [ -z "$long" ] || fail "$platform: lines over 100 characters: $long"
+    markup=$(grep -nE '^ *#|`|\*\*|^ *\||\]\(' "$readme" || true)
+    [ -z "$markup" ] || fail "$platform: Markdown markup shown raw: $markup"
     echo "$required" | while IFS= read -r line; do
         [ -n "$line" ] || continue
         case $line in
-        "#"*) grep -qxF "$line" "$readme" || echo "$platform: no section \"$line\"" ;;
+        "#"*) grep -qxF "$(echo "$line" | sed 's/^#* //')" "$work/$platform/headings" ||
+                  echo "$platform: no section \"$line\"" ;;
         *) grep -qF -- "$line" "$readme" || echo "$platform: no \"$line\"" ;;
         esac
     done >"$work/missing"
     [ -s "$work/missing" ] && fail "$(cat "$work/missing")"
     # A quoted heading of any document must be a heading of this README.txt.
     while IFS= read -r heading; do
-        if grep -qF "\"$heading\"" "$readme" && ! grep -qx "#\{1,\} $heading" "$readme"; then
+        if grep -qF "\"$heading\"" "$readme" && ! grep -qxF "$heading" "$work/$platform/headings"; then
             fail "$platform: names the section \"$heading\", which it does not contain"
         fi
     done <"$work/headings"
@@ -59,19 +71,24 @@ reading_guide='## What the lines mean
 ### How to test
 ### A healthy mouse
 ### What a fault looks like
-### A sample
+### What else prints it
 ### What to do next
-### Keeping a log
+### Reporting a bug in mousecheck
+## Keeping a log
 Fast-click detected!'
 
 check windows "$reading_guide
+## Quick start on Windows
 ## Installing on Windows
-## Using it on Windows
 ## On Windows
+### A sample on Windows
 Get-FileHash .\\mousecheck-$version-windows-x86_64.zip -Algorithm SHA256
 Expand-Archive .\\mousecheck-$version-windows-x86_64.zip
 PS> .\\mousecheck.exe
-PS> .\\mousecheck.exe > log.txt" "mousecheck.exe
+PS> cmd /c \"mousecheck.exe > log.txt\"
+> mousecheck.exe > log.txt
+> find /c \"Mouse Button:2,\" log.txt
+PS> (Select-String -Path log.txt -Pattern 'Mouse Button:2,' -SimpleMatch).Count" "mousecheck.exe
 README.txt
 LICENSE.txt
 mousecheck-$version-windows-x86_64.zip
@@ -79,21 +96,26 @@ SHA256SUMS
 log.txt"
 
 check linux "$reading_guide
+## Quick start on Linux
 ## Installing on Linux
 ## Using it on Linux
-## Reading the result on Linux
 ## On Linux
+### A sample on Linux
+dpkg --print-architecture
+uname -m
 \$ sha256sum -c --ignore-missing SHA256SUMS
 \$ tar xf mousecheck-$version-linux-x86_64.tar.gz
 \$ cd mousecheck-$version-linux-x86_64
 \$ sudo ./mousecheck
 \$ man ./mousecheck.1
 \$ sudo apt install ./mousecheck_$version-1_amd64.deb
-\$ tar xf mousecheck-$version-linux-aarch64.tar.gz
-\$ sudo apt install ./mousecheck_$version-1_arm64.deb
+mousecheck-$version-linux-aarch64.tar.gz
+mousecheck_$version-1_arm64.deb
 \$ man mousecheck
 \$ sudo ./mousecheck > log.txt
 \$ sudo script -q -f -c ./mousecheck log.txt
+\$ grep -c 'Mouse Button:2,' log.txt
+sudo usermod -aG input \"\$USER\"
 libinput" "mousecheck.1
 README.txt
 README.txt.gz

@@ -46,7 +46,9 @@ $expected"
         fail "$name: segments not aligned to 64 KiB: $(readelf -lW "$program" | grep LOAD)"
     fi
     LC_ALL=C grep -q '[^ -~]' "$work/$arch/$name/README.txt" && fail "$name: README.txt has characters beyond ASCII"
-    grep -q '^## Using it on Linux' "$work/$arch/$name/README.txt" || fail "$name: README.txt has no section \"Using it on Linux\""
+    [ "$(head -n 1 "$work/$arch/$name/README.txt")" = "mousecheck $version for Linux" ] ||
+        fail "$name: README.txt does not begin with \"mousecheck $version for Linux\""
+    grep -qx 'Using it on Linux' "$work/$arch/$name/README.txt" || fail "$name: README.txt has no section \"Using it on Linux\""
     groff -ww -z -man "$work/$arch/$name/mousecheck.1" 2>&1 | grep . && fail "groff warns about $name's mousecheck.1"
 
     deb="$release/mousecheck_$version-1_$debian.deb"
