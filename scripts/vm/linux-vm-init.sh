@@ -66,6 +66,9 @@ udev_mice() {
     done
 }
 
+# Monitors start through "inject_linux fg", which gives them SIGINT as a terminal's foreground
+# job has it: a script's background job inherits it ignored, and the monitor keeps that.
+
 # Plays the injector's MODE into a monitor run by root, stopped with SIGINT (or the signal given
 # third) once the injector is done: the injector's lines and status in /out/NAME.log and
 # NAME.injector, the monitor's output, errors and status in NAME.out, NAME.err and NAME.status,
@@ -77,7 +80,7 @@ play() {
     wait_line "/out/$2.log" ready
     udev_mice >"/out/$2.udev"
     cut -d ' ' -f 1 /proc/uptime >"/out/$2.uptime"
-    mousecheck >"/out/$2.out" 2>"/out/$2.err" &
+    inject_linux fg mousecheck >"/out/$2.out" 2>"/out/$2.err" &
     monitor=$!
     wait $injector
     echo $? >"/out/$2.injector"
@@ -91,7 +94,7 @@ test)
     inject_linux hold >/out/hold.log 2>&1 &
     injector=$!
     wait_line /out/hold.log mouse
-    su -s /bin/mousecheck user >/out/user.out 2>/out/user.err &
+    inject_linux fg su -s /bin/mousecheck user >/out/user.out 2>/out/user.err &
     monitor=$!
     wait_monitor $monitor
     # Mice plugged in later, the user a member of the group input: udev gives one's node the
@@ -139,7 +142,7 @@ demo | faults)
     inject_linux $mode >/tmp/$mode.log 2>&1 &
     injector=$!
     wait_line /tmp/$mode.log ready
-    mousecheck &
+    inject_linux fg mousecheck &
     monitor=$!
     wait $injector || cat /tmp/$mode.log
     stop_monitor $monitor >/tmp/status  # not in a subshell, which could not reap it

@@ -27,6 +27,8 @@
 //                               the documents' sample shows: healthy clicks, a switch that
 //                               bounces 4 ms after a release, one that closes again 35 ms after
 //                               it, a held button that lets go for 30 ms, a wheel that skips
+//        inject_linux fg PROGRAM ARGS...  runs the program with SIGINT and SIGQUIT as a terminal's
+//                               foreground job has them, not ignored as in a script's background
 // Each wait is bounded and, on failure, named on standard error with exit status 1. Standard
 // output names the nodes: "mouse /dev/input/event2", and says "ready" once all are made.
 #include <dirent.h>
@@ -463,8 +465,13 @@ int main(int argc, char** argv) {
         std::printf("ready\n");
         std::fflush(stdout);
         PlayFaults(mouse);
+    } else if (mode == "fg" && argc > 2) {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGQUIT, SIG_DFL);
+        execvp(argv[2], argv + 2);
+        Fail(std::string("cannot run ") + argv[2] + ": " + std::strerror(errno));
     } else {
-        std::fprintf(stderr, "usage: inject_linux hold|session|late|locked|devices|bench|faults\n");
+        std::fprintf(stderr, "usage: inject_linux hold|session|late|locked|devices|bench|faults | fg PROGRAM ARGS...\n");
         return 2;
     }
     return 0;
