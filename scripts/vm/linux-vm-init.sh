@@ -36,6 +36,17 @@ wait_monitor() {
     return 1
 }
 
+# Waits up to 10 s until a process has ended, naming it otherwise, and kills it and any monitor
+# then.
+wait_gone() {
+    for _ in $(seq 1000); do
+        kill -0 "$1" 2>/dev/null || return 0
+        usleep 10000
+    done
+    echo "linux-vm-init: $2 still ran 10 s later; killed with the monitor" >&2
+    kill -KILL "$1" $(pidof mousecheck)
+}
+
 # Sends SIGINT (or the signal given second) to a monitor and prints its exit status; one still
 # running 10 s later is killed.
 stop_monitor() {
@@ -129,6 +140,45 @@ test)
     echo "${keyboard##*/}" >"$keyboard/driver/unbind"
     rm -f /dev/input/mice
     play devices devices
+
+    # root, output to a pipe that nobody reads until after the quit: clicks until the monitor
+    # waits in a write, SIGTERM then, and only then the reader; the lines that reach it and their
+    # byte count, the last byte in hexadecimal, the monitor's errors and status.
+    rm -f /tmp/read
+    inject_linux flood >/out/full.log 2>&1 &
+    injector=$!
+    wait_line /out/full.log ready
+    (inject_linux fg mousecheck 2>/out/full.err; echo $? >/out/full.status) |
+        (for _ in $(seq 2000); do [ -e /tmp/read ] && break; usleep 10000; done; cat >/out/full.out) &
+    reader=$!
+    if wait_line /out/full.log blocked; then
+        kill -TERM "$(pidof mousecheck)"
+        usleep 300000  # the signal comes while the write waits
+    fi
+    touch /tmp/read
+    wait_gone $reader "the reader of the monitor's pipe"
+    wait_line /out/full.status ""
+    wait $injector
+    echo $? >/out/full.injector
+    wc -c </out/full.out >/out/full.bytes
+    tail -c 1 /out/full.out | od -An -tx1 | tr -d ' ' >/out/full.last
+
+    # root, output to "head -n 3": clicks until the monitor, writing again after head has gone,
+    # ends by SIGPIPE.
+    inject_linux flood >/out/head.log 2>&1 &
+    injector=$!
+    wait_line /out/head.log ready
+    (inject_linux fg mousecheck 2>/out/head.err; echo $? >/out/head.status) | head -n 3 >/out/head.out &
+    wait_line /out/head.log released || kill -KILL $(pidof mousecheck)
+    wait_line /out/head.status ""
+    wait $injector
+    echo $? >/out/head.injector
+
+    # root: /dev/input removed whole while a mouse under it is open and read, then a new mouse.
+    (wait_line /out/reborn.log clicked && rm -rf /dev/input) &
+    remover=$!
+    play reborn reborn
+    wait $remover
     ;;
 bench)
     play bench bench
