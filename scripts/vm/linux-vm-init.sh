@@ -47,6 +47,13 @@ wait_gone() {
     kill -KILL "$1" $(pidof mousecheck)
 }
 
+# Prints a process's CPU time in clock ticks (user and system), its read calls and its
+# voluntary context switches.
+usage() {
+    echo "$(awk '{ print $14 + $15 }' "/proc/$1/stat") $(sed -n 's/^syscr: //p' "/proc/$1/io")" \
+        "$(sed -n 's/^voluntary_ctxt_switches:[^0-9]*//p' "/proc/$1/status")"
+}
+
 # Sends SIGINT (or the signal given second) to a monitor and prints its exit status; one still
 # running 10 s later is killed.
 stop_monitor() {
@@ -84,14 +91,16 @@ udev_mice() {
 # third) once the injector is done: the injector's lines and status in /out/NAME.log and
 # NAME.injector, the monitor's output, errors and status in NAME.out, NAME.err and NAME.status,
 # the monitor's start and end on the clock since boot (seconds) in NAME.uptime, and udev's
-# verdicts on the devices present at its start in NAME.udev.
+# verdicts on the devices present at its start in NAME.udev. $pin_injector and $pin_monitor, when
+# set, prefix the injector's and the monitor's commands (taskset).
+pin_injector="" pin_monitor=""
 play() {
-    inject_linux "$1" >"/out/$2.log" 2>&1 &
+    $pin_injector inject_linux "$1" >"/out/$2.log" 2>&1 &
     injector=$!
     wait_line "/out/$2.log" ready
     udev_mice >"/out/$2.udev"
     cut -d ' ' -f 1 /proc/uptime >"/out/$2.uptime"
-    inject_linux fg mousecheck >"/out/$2.out" 2>"/out/$2.err" &
+    inject_linux fg $pin_monitor mousecheck >"/out/$2.out" 2>"/out/$2.err" &
     monitor=$!
     wait $injector
     echo $? >"/out/$2.injector"
@@ -182,6 +191,41 @@ test)
     ;;
 bench)
     play bench bench
+
+    # Idle cost: the monitor beside the bare loop of inject_linux, three times 10 s each, with no
+    # mouse, one and 32 quiet ones; /out/idle.txt has "MICE RUN", then ticks, read calls and
+    # voluntary switches of the monitor and of the loop, before and after.
+    for mice in 0 1 32; do
+        injector=""
+        if [ "$mice" != 0 ]; then
+            inject_linux quiet $mice >/tmp/quiet.log 2>&1 &
+            injector=$!
+            wait_line /tmp/quiet.log ready
+        fi
+        mousecheck >/dev/null 2>"/out/idle$mice.err" &
+        monitor=$!
+        inject_linux loop &
+        loop=$!
+        wait_monitor $monitor
+        sleep 1
+        for run in 1 2 3; do
+            before="$(usage $monitor) $(usage $loop)"
+            sleep 10
+            echo "$mice $run $before $(usage $monitor) $(usage $loop)" >>/out/idle.txt
+        done
+        kill $monitor $loop $injector
+        wait
+    done
+
+    # 200 ordinary clicks while two busy loops share the monitor's processor (the first; the
+    # injector has the second).
+    taskset -c 0 sh -c 'while :; do :; done' &
+    busy1=$!
+    taskset -c 0 sh -c 'while :; do :; done' &
+    busy2=$!
+    pin_injector="taskset -c 1" pin_monitor="taskset -c 0"
+    play clicks clicks
+    kill $busy1 $busy2
     ;;
 demo | faults)
     # The session, or the documents' sample of a faulty mouse, with the monitor's lines on the

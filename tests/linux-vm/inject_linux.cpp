@@ -36,6 +36,12 @@
 //                               ("clicked"); once /dev/input is gone ("input removed"), a middle
 //                               click on it, still open, then a new mouse, clicked with the right
 //                               button once a monitor has it open
+//        inject_linux quiet N   N mice that never report ("ready"), kept until SIGTERM
+//        inject_linux clicks    the mouse alone, then, once a monitor has it open, 200 clicks held
+//                               40 to 120 ms, 150 to 250 ms apart, from a fixed seed ("hold
+//                               NOMINAL ACTUAL" each, in ms)
+//        inject_linux loop      the benchmark's bare loop: sleeps 1 ms and reads the monotonic
+//                               clock, until SIGTERM
 //        inject_linux fg PROGRAM ARGS...  runs the program with SIGINT and SIGQUIT as a terminal's
 //                               foreground job has them, not ignored as in a script's background
 // Each wait is bounded and, on failure, named on standard error with exit status 1. Standard
@@ -512,6 +518,38 @@ void PlayBench(const Device& mouse) {
     SleepMs(2000);  // the monitor drains the rest
 }
 
+// Plays 200 ordinary clicks at a person's pace, from a fixed seed.
+void PlayClicks(const Device& mouse) {
+    constexpr int kClicks = 200;
+    unsigned seed = 20240601;
+    // The next pseudo-random number from 0 to below the bound.
+    const auto next = [&seed](int bound) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % static_cast<unsigned>(bound));
+    };
+    WaitUntilHeld(mouse.node, true);
+    SleepMs(kStartMs);
+    for (int i = 0; i < kClicks; ++i) {
+        const int hold = 40 + next(81);
+        Report(mouse, {Button(BTN_LEFT, 1)});
+        const double pressed = NowMs();
+        SleepUntil(pressed + hold);
+        Report(mouse, {Button(BTN_LEFT, 0)});
+        std::printf("hold %d %.3f\n", hold, NowMs() - pressed);
+        SleepMs(150 + next(101));
+    }
+}
+
+// Sleeps 1 ms and reads the monotonic clock, over and over: a pump pass with nothing else.
+[[noreturn]] void BareLoop() {
+    for (;;) {
+        timespec wait{0, 1000000L};
+        nanosleep(&wait, nullptr);
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -547,23 +585,34 @@ int main(int argc, char** argv) {
         std::printf("ready\n");
         std::fflush(stdout);
         PlayFaults(mouse);
-    } else if (mode == "flood" || mode == "reborn") {
+    } else if (mode == "flood" || mode == "reborn" || mode == "clicks") {
         const Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
         std::printf("ready\n");
         std::fflush(stdout);
         if (mode == "flood") {
             PlayFlood(mouse);
-        } else {
+        } else if (mode == "reborn") {
             PlayReborn(mouse);
+        } else {
+            PlayClicks(mouse);
         }
+    } else if (mode == "quiet" && argc > 2) {
+        for (int i = std::atoi(argv[2]); i > 0; --i) {
+            Create("mousecheck quiet mouse", 13, Kind::kMouse);
+        }
+        std::printf("ready\n");
+        std::fflush(stdout);
+        pause();
+    } else if (mode == "loop") {
+        BareLoop();
     } else if (mode == "fg" && argc > 2) {
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGQUIT, SIG_DFL);
         execvp(argv[2], argv + 2);
         Fail(std::string("cannot run ") + argv[2] + ": " + std::strerror(errno));
     } else {
-        std::fprintf(stderr, "usage: inject_linux hold|session|late|locked|devices|bench|faults|flood|reborn"
-                             " | fg PROGRAM ARGS...\n");
+        std::fprintf(stderr, "usage: inject_linux hold|session|late|locked|devices|bench|faults|flood|reborn|"
+                             "clicks|loop | quiet N | fg PROGRAM ARGS...\n");
         return 2;
     }
     return 0;
