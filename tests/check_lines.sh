@@ -1,10 +1,16 @@
 #!/bin/sh
 # Checks a monitor's output (CRLF or LF lines) after its banner against expected lines read from
 # standard input, one per line: a pattern in which "#" stands for a number, then optionally
-# "|min|max" bounding that number. Every expected line must come, in order, and nothing else.
-# Usage: check_lines.sh OUTPUT_FILE < EXPECTED
+# "|min|max" bounding that number. Every expected line must come, in order, and nothing else;
+# with --prefix the output may stop after any of them (a run cut short).
+# Usage: check_lines.sh [--prefix] OUTPUT_FILE < EXPECTED
 set -eu
-awk -v expected_file=/dev/stdin '
+prefix=0
+if [ "$1" = --prefix ]; then
+    prefix=1
+    shift
+fi
+awk -v expected_file=/dev/stdin -v prefix=$prefix '
     # Matches a line against a pattern; sets number to the digits that "#" stood for.
     function matches(pattern, line,   parts, count, i, rest) {
         count = split(pattern, parts, "#")
@@ -32,7 +38,9 @@ awk -v expected_file=/dev/stdin '
         at = banner + 1
         for (i = 1; i <= wanted && !failed; i++) {
             split(want[i], field, "|")
-            if (at > NR) {
+            if (at > NR && prefix) {
+                break
+            } else if (at > NR) {
                 print "check_lines: missing \"" field[1] "\""
                 failed = 1
             } else if (!matches(field[1], output[at])) {
@@ -50,5 +58,5 @@ awk -v expected_file=/dev/stdin '
             for (i = 1; i <= NR; i++) print output[i]
             exit 1
         }
-        print "check_lines: " wanted " lines as expected"
+        print "check_lines: " at - banner - 1 " of " wanted " lines as expected"
     }' "$1"

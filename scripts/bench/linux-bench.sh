@@ -2,12 +2,20 @@
 # The native Linux monitor in the virtual machine of scripts/vm/linux-vm.sh: holds of 5, 20, 30, 50 and
 # 100 ms injected through uinput (timed by the injector on the VM's monotonic clock) against
 # the holds the monitor prints, and a burst of 100,000 reports at 8 per ms, with the lines that
-# never came out and the times the kernel dropped events. Prints a table; asserts nothing.
-# Usage: linux-bench.sh BUILD_DIR (the host build, with mousecheck and inject_linux)
+# never came out and the times the kernel dropped events; the monitor's idle CPU time beside a
+# bare loop of 1 ms sleeps and clock reads (no mouse, one, 32 quiet ones; three runs of 10 s
+# each); 200 ordinary clicks while two busy loops share the monitor's processor. Prints tables;
+# asserts nothing.
+# Usage: linux-bench.sh BUILD_DIR [OUT] (the host build, with mousecheck and inject_linux; the
+# virtual machine's result files are kept in OUT when it is given)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+if [ -n "${2:-}" ]; then
+    out=$2
+else
+    out=$(mktemp -d)
+    trap 'rm -rf "$out"' EXIT
+fi
 sh "$here/../vm/linux-vm.sh" "$1/mousecheck" "$1/inject_linux" bench "$out"
 awk -v out="$out" '
     # Sorts a[1..n] in place.
@@ -56,4 +64,37 @@ awk -v out="$out" '
         row("burst: lines that never came out", injected - lines)
         row("burst: times the kernel dropped events (standard error)", drops + 0)
         row("exit status after SIGINT", status)
+    }'
+echo
+# Idle cost: one row per run of 10 s; CPU from /proc/PID/stat in ticks of 10 ms.
+awk 'BEGIN {
+        printf "| %-14s | %-3s | %-24s | %-9s | %-24s | %-47s |\n", "idle, 10 s", "run", "CPU ms: monitor / loop", "ratio", "reads; switches (loop)", "goal"
+    }
+    {
+        monitor = ($9 - $3) * 10; loop = ($12 - $6) * 10
+        printf "| %-14s | %-3s | %-24s | %-9s | %-24s | %-47s |\n", $1 " mice", $2, monitor " / " loop,
+            (loop > 0 ? sprintf("%.2f", monitor / loop) : "n/a"), ($10 - $4) "; " ($11 - $5) " (" ($14 - $8) ")",
+            "about 1 (loop + one poll a pass); reads 0"
+    }' "$out/idle.txt"
+echo
+# 200 ordinary clicks beside two busy loops on the monitor's processor; no goal.
+awk -v out="$out" '
+    function row(what, value) { printf "| %-56s | %-20s |\n", what, value }
+    BEGIN {
+        while ((getline line < (out "/clicks.log")) > 0) {
+            split(line, f, " ")
+            if (f[1] == "hold") actual[++holds] = f[3]
+        }
+        while ((getline line < (out "/clicks.out")) > 0) {
+            if (line ~ /^Mouse Button:2, [0-9]+ms$/) printed[++released] = substr(line, 16) + 0
+            fast += line == "Fast-click detected!"
+        }
+        for (i = 1; i <= holds && i <= released; i++) {
+            e = printed[i] - actual[i]
+            if (e < 0) e = -e
+            if (e > worst) worst = e
+        }
+        row("200 clicks, two busy loops on its CPU: releases printed", released + 0 " of " holds)
+        row("200 clicks, two busy loops on its CPU: fast-click lines", fast + 0)
+        row("200 clicks, two busy loops on its CPU: worst hold error", sprintf("%.1f ms", worst))
     }'

@@ -36,6 +36,24 @@ wait_monitor() {
     return 1
 }
 
+# Waits up to 10 s until a process has ended, naming it otherwise, and kills it and any monitor
+# then.
+wait_gone() {
+    for _ in $(seq 1000); do
+        kill -0 "$1" 2>/dev/null || return 0
+        usleep 10000
+    done
+    echo "linux-vm-init: $2 still ran 10 s later; killed with the monitor" >&2
+    kill -KILL "$1" $(pidof mousecheck)
+}
+
+# Prints a process's CPU time in clock ticks (user and system), its read calls and its
+# voluntary context switches.
+usage() {
+    echo "$(awk '{ print $14 + $15 }' "/proc/$1/stat") $(sed -n 's/^syscr: //p' "/proc/$1/io")" \
+        "$(sed -n 's/^voluntary_ctxt_switches:[^0-9]*//p' "/proc/$1/status")"
+}
+
 # Sends SIGINT (or the signal given second) to a monitor and prints its exit status; one still
 # running 10 s later is killed.
 stop_monitor() {
@@ -66,18 +84,23 @@ udev_mice() {
     done
 }
 
+# Monitors start through "inject_linux fg", which gives them SIGINT as a terminal's foreground
+# job has it: a script's background job inherits it ignored, and the monitor keeps that.
+
 # Plays the injector's MODE into a monitor run by root, stopped with SIGINT (or the signal given
 # third) once the injector is done: the injector's lines and status in /out/NAME.log and
 # NAME.injector, the monitor's output, errors and status in NAME.out, NAME.err and NAME.status,
 # the monitor's start and end on the clock since boot (seconds) in NAME.uptime, and udev's
-# verdicts on the devices present at its start in NAME.udev.
+# verdicts on the devices present at its start in NAME.udev. $pin_injector and $pin_monitor, when
+# set, prefix the injector's and the monitor's commands (taskset).
+pin_injector="" pin_monitor=""
 play() {
-    inject_linux "$1" >"/out/$2.log" 2>&1 &
+    $pin_injector inject_linux "$1" >"/out/$2.log" 2>&1 &
     injector=$!
     wait_line "/out/$2.log" ready
     udev_mice >"/out/$2.udev"
     cut -d ' ' -f 1 /proc/uptime >"/out/$2.uptime"
-    mousecheck >"/out/$2.out" 2>"/out/$2.err" &
+    inject_linux fg $pin_monitor mousecheck >"/out/$2.out" 2>"/out/$2.err" &
     monitor=$!
     wait $injector
     echo $? >"/out/$2.injector"
@@ -91,7 +114,7 @@ test)
     inject_linux hold >/out/hold.log 2>&1 &
     injector=$!
     wait_line /out/hold.log mouse
-    su -s /bin/mousecheck user >/out/user.out 2>/out/user.err &
+    inject_linux fg su -s /bin/mousecheck user >/out/user.out 2>/out/user.err &
     monitor=$!
     wait_monitor $monitor
     # Mice plugged in later, the user a member of the group input: udev gives one's node the
@@ -126,9 +149,83 @@ test)
     echo "${keyboard##*/}" >"$keyboard/driver/unbind"
     rm -f /dev/input/mice
     play devices devices
+
+    # root, output to a pipe that nobody reads until after the quit: clicks until the monitor
+    # waits in a write, SIGTERM then, and only then the reader; the lines that reach it and their
+    # byte count, the last byte in hexadecimal, the monitor's errors and status.
+    rm -f /tmp/read
+    inject_linux flood >/out/full.log 2>&1 &
+    injector=$!
+    wait_line /out/full.log ready
+    (inject_linux fg mousecheck 2>/out/full.err; echo $? >/out/full.status) |
+        (for _ in $(seq 2000); do [ -e /tmp/read ] && break; usleep 10000; done; cat >/out/full.out) &
+    reader=$!
+    if wait_line /out/full.log blocked; then
+        kill -TERM "$(pidof mousecheck)"
+        usleep 300000  # the signal comes while the write waits
+    fi
+    touch /tmp/read
+    wait_gone $reader "the reader of the monitor's pipe"
+    wait_line /out/full.status ""
+    wait $injector
+    echo $? >/out/full.injector
+    wc -c </out/full.out >/out/full.bytes
+    tail -c 1 /out/full.out | od -An -tx1 | tr -d ' ' >/out/full.last
+
+    # root, output to "head -n 3": clicks until the monitor, writing again after head has gone,
+    # ends by SIGPIPE.
+    inject_linux flood >/out/head.log 2>&1 &
+    injector=$!
+    wait_line /out/head.log ready
+    (inject_linux fg mousecheck 2>/out/head.err; echo $? >/out/head.status) | head -n 3 >/out/head.out &
+    wait_line /out/head.log released || kill -KILL $(pidof mousecheck)
+    wait_line /out/head.status ""
+    wait $injector
+    echo $? >/out/head.injector
+
+    # root: /dev/input removed whole while a mouse under it is open and read, then a new mouse.
+    (wait_line /out/reborn.log clicked && rm -rf /dev/input) &
+    remover=$!
+    play reborn reborn
+    wait $remover
     ;;
 bench)
     play bench bench
+
+    # Idle cost: the monitor beside the bare loop of inject_linux, three times 10 s each, with no
+    # mouse, one and 32 quiet ones; /out/idle.txt has "MICE RUN", then ticks, read calls and
+    # voluntary switches of the monitor and of the loop, before and after.
+    for mice in 0 1 32; do
+        injector=""
+        if [ "$mice" != 0 ]; then
+            inject_linux quiet $mice >/tmp/quiet.log 2>&1 &
+            injector=$!
+            wait_line /tmp/quiet.log ready
+        fi
+        mousecheck >/dev/null 2>"/out/idle$mice.err" &
+        monitor=$!
+        inject_linux loop &
+        loop=$!
+        wait_monitor $monitor
+        sleep 1
+        for run in 1 2 3; do
+            before="$(usage $monitor) $(usage $loop)"
+            sleep 10
+            echo "$mice $run $before $(usage $monitor) $(usage $loop)" >>/out/idle.txt
+        done
+        kill $monitor $loop $injector
+        wait
+    done
+
+    # 200 ordinary clicks while two busy loops share the monitor's processor (the first; the
+    # injector has the second).
+    taskset -c 0 sh -c 'while :; do :; done' &
+    busy1=$!
+    taskset -c 0 sh -c 'while :; do :; done' &
+    busy2=$!
+    pin_injector="taskset -c 1" pin_monitor="taskset -c 0"
+    play clicks clicks
+    kill $busy1 $busy2
     ;;
 demo | faults)
     # The session, or the documents' sample of a faulty mouse, with the monitor's lines on the
@@ -139,7 +236,7 @@ demo | faults)
     inject_linux $mode >/tmp/$mode.log 2>&1 &
     injector=$!
     wait_line /tmp/$mode.log ready
-    mousecheck &
+    inject_linux fg mousecheck &
     monitor=$!
     wait $injector || cat /tmp/$mode.log
     stop_monitor $monitor >/tmp/status  # not in a subshell, which could not reap it

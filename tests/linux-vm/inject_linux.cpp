@@ -27,6 +27,23 @@
 //                               the documents' sample shows: healthy clicks, a switch that
 //                               bounces 4 ms after a release, one that closes again 35 ms after
 //                               it, a held button that lets go for 30 ms, a wheel that skips
+//        inject_linux flood     the mouse alone, then, once a monitor has it open, 12 clicks of
+//                               no hold to a write, 40 ms apart, until that monitor waits in a
+//                               write to a full pipe ("blocked after N writes", then kept until
+//                               the monitor lets go) or has let go of the mouse ("released after
+//                               N writes")
+//        inject_linux reborn    the mouse alone, then, once a monitor has it open, a left click
+//                               ("clicked"); once /dev/input is gone ("input removed"), a middle
+//                               click on it, still open, then a new mouse, clicked with the right
+//                               button once a monitor has it open
+//        inject_linux quiet N   N mice that never report ("ready"), kept until SIGTERM
+//        inject_linux clicks    the mouse alone, then, once a monitor has it open, 200 clicks held
+//                               40 to 120 ms, 150 to 250 ms apart, from a fixed seed ("hold
+//                               NOMINAL ACTUAL" each, in ms)
+//        inject_linux loop      the benchmark's bare loop: sleeps 1 ms and reads the monotonic
+//                               clock, until SIGTERM
+//        inject_linux fg PROGRAM ARGS...  runs the program with SIGINT and SIGQUIT as a terminal's
+//                               foreground job has them, not ignored as in a script's background
 // Each wait is bounded and, on failure, named on standard error with exit status 1. Standard
 // output names the nodes: "mouse /dev/input/event2", and says "ready" once all are made.
 #include <dirent.h>
@@ -215,21 +232,23 @@ bool IsMonitor(const char* pid) {
     return std::strcmp(command, "mousecheck\n") == 0;
 }
 
-// Tells whether a monitor has a file open whose link begins with the node's path (a closed
-// node that the device took with it reads "/dev/input/eventN (deleted)").
-bool HeldByAnother(const std::string& node) {
-    bool held = false;
+// Returns the process id of a monitor that has a file open whose link is the node's path (a
+// closed node that the device took with it reads "/dev/input/eventN (deleted)"), or "".
+std::string MonitorHolding(const std::string& node) {
+    std::string holder;
     DIR* processes = opendir("/proc");
-    while (const dirent* process = processes != nullptr && !held ? readdir(processes) : nullptr) {
+    while (const dirent* process = processes != nullptr && holder.empty() ? readdir(processes) : nullptr) {
         if (process->d_name[0] < '1' || process->d_name[0] > '9' || !IsMonitor(process->d_name)) {
             continue;
         }
         const std::string fds = std::string("/proc/") + process->d_name + "/fd";
         DIR* open = opendir(fds.c_str());
-        while (const dirent* fd = open != nullptr && !held ? readdir(open) : nullptr) {
+        while (const dirent* fd = open != nullptr && holder.empty() ? readdir(open) : nullptr) {
             char target[256] = {};
-            held = readlink((fds + "/" + fd->d_name).c_str(), target, sizeof(target) - 1) > 0 &&
-                   (std::strcmp(target, node.c_str()) == 0 || std::string(target) == node + " (deleted)");
+            if (readlink((fds + "/" + fd->d_name).c_str(), target, sizeof(target) - 1) > 0 &&
+                (std::strcmp(target, node.c_str()) == 0 || std::string(target) == node + " (deleted)")) {
+                holder = process->d_name;
+            }
         }
         if (open != nullptr) {
             closedir(open);
@@ -238,7 +257,12 @@ bool HeldByAnother(const std::string& node) {
     if (processes != nullptr) {
         closedir(processes);
     }
-    return held;
+    return holder;
+}
+
+// Tells whether a monitor has the node open.
+bool HeldByAnother(const std::string& node) {
+    return !MonitorHolding(node).empty();
 }
 
 // Waits until a monitor has the node open (opened), or no longer has it (!opened).
@@ -343,6 +367,18 @@ void PlayFaults(const Device& mouse) {
     }
 }
 
+// Waits until /dev/input is gone, then says "input removed".
+void WaitInputRemoved(const char* after) {
+    struct stat input {};
+    for (int waited = 0; stat("/dev/input", &input) == 0; waited += 5, SleepMs(5)) {
+        if (waited >= kWaitMs) {
+            Fail(std::string("/dev/input was still there 10 s after ") + after);
+        }
+    }
+    std::printf("input removed\n");
+    std::fflush(stdout);
+}
+
 // Plays the devices' run: the tablet's click and notch, every device gone, a new mouse clicked.
 void PlayDevices() {
     std::vector<Device> devices;
@@ -364,17 +400,71 @@ void PlayDevices() {
     for (const Device& device : devices) {
         close(device.fd);  // unplugged
     }
-    struct stat input {};
-    for (int waited = 0; stat("/dev/input", &input) == 0; waited += 5, SleepMs(5)) {
-        if (waited >= kWaitMs) {
-            Fail("/dev/input was still there 10 s after its devices went");
-        }
-    }
-    std::printf("input removed\n");
-    std::fflush(stdout);
+    WaitInputRemoved("its devices went");
     const Device later = Plug("mouse", "mousecheck new mouse", 10, Kind::kMouse);
     WaitUntilHeld(later.node, true);
     Click(later, BTN_RIGHT, kHoldMs, kGapMs);
+}
+
+// Plays /dev/input removed under the open mouse, then a new mouse.
+void PlayReborn(const Device& first) {
+    WaitUntilHeld(first.node, true);
+    SleepMs(kStartMs);
+    Click(first, BTN_LEFT, kHoldMs, kGapMs);
+    std::printf("clicked\n");
+    std::fflush(stdout);
+    WaitInputRemoved("the click");
+    Click(first, BTN_MIDDLE, kHoldMs, kGapMs);
+    const Device later = Plug("mouse", "mousecheck new mouse", 10, Kind::kMouse);
+    WaitUntilHeld(later.node, true);
+    Click(later, BTN_RIGHT, kHoldMs, kGapMs);
+}
+
+// Returns the first line of a file, or "".
+std::string FirstLine(const std::string& path) {
+    char line[128] = {};
+    FILE* file = std::fopen(path.c_str(), "re");
+    if (file != nullptr) {
+        if (std::fgets(line, sizeof(line), file) == nullptr) {
+            line[0] = '\0';
+        }
+        std::fclose(file);
+    }
+    return std::string(line, std::strcspn(line, "\n"));
+}
+
+// Floods the mouse with clicks until its monitor waits in a write or lets go of it.
+void PlayFlood(const Device& mouse) {
+    constexpr int kClicksPerWrite = 12;  // 48 events: well within evdev's queue of a client
+    constexpr int kWritePaceMs = 40;     // passes apart: each write's first press is no fast click
+    constexpr int kWritesMax = 200;
+    WaitUntilHeld(mouse.node, true);
+    SleepMs(kStartMs);
+    std::vector<input_event> clicks;
+    for (int i = 0; i < kClicksPerWrite; ++i) {
+        for (const int value : {1, 0}) {
+            clicks.push_back(Button(BTN_LEFT, value));
+            clicks.push_back({{}, EV_SYN, SYN_REPORT, 0});
+        }
+    }
+    clicks.pop_back();  // Report() ends the last one
+    for (int writes = 1; writes <= kWritesMax; ++writes) {
+        Report(mouse, clicks);
+        SleepMs(kWritePaceMs);
+        const std::string monitor = MonitorHolding(mouse.node);
+        if (monitor.empty()) {
+            std::printf("released after %d writes\n", writes);
+            return;
+        }
+        if (FirstLine("/proc/" + monitor + "/wchan") == "pipe_write") {
+            std::printf("blocked after %d writes\n", writes);
+            std::fflush(stdout);
+            WaitUntilHeld(mouse.node, false);
+            return;
+        }
+    }
+    Fail("the monitor neither waited in a write to a pipe nor let go of " + mouse.node + " after " +
+         std::to_string(kWritesMax) + " writes of clicks");
 }
 
 // Reads the monotonic clock in milliseconds.
@@ -428,6 +518,38 @@ void PlayBench(const Device& mouse) {
     SleepMs(2000);  // the monitor drains the rest
 }
 
+// Plays 200 ordinary clicks at a person's pace, from a fixed seed.
+void PlayClicks(const Device& mouse) {
+    constexpr int kClicks = 200;
+    unsigned seed = 20240601;
+    // The next pseudo-random number from 0 to below the bound.
+    const auto next = [&seed](int bound) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % static_cast<unsigned>(bound));
+    };
+    WaitUntilHeld(mouse.node, true);
+    SleepMs(kStartMs);
+    for (int i = 0; i < kClicks; ++i) {
+        const int hold = 40 + next(81);
+        Report(mouse, {Button(BTN_LEFT, 1)});
+        const double pressed = NowMs();
+        SleepUntil(pressed + hold);
+        Report(mouse, {Button(BTN_LEFT, 0)});
+        std::printf("hold %d %.3f\n", hold, NowMs() - pressed);
+        SleepMs(150 + next(101));
+    }
+}
+
+// Sleeps 1 ms and reads the monotonic clock, over and over: a pump pass with nothing else.
+[[noreturn]] void BareLoop() {
+    for (;;) {
+        timespec wait{0, 1000000L};
+        nanosleep(&wait, nullptr);
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -463,8 +585,34 @@ int main(int argc, char** argv) {
         std::printf("ready\n");
         std::fflush(stdout);
         PlayFaults(mouse);
+    } else if (mode == "flood" || mode == "reborn" || mode == "clicks") {
+        const Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        std::printf("ready\n");
+        std::fflush(stdout);
+        if (mode == "flood") {
+            PlayFlood(mouse);
+        } else if (mode == "reborn") {
+            PlayReborn(mouse);
+        } else {
+            PlayClicks(mouse);
+        }
+    } else if (mode == "quiet" && argc > 2) {
+        for (int i = std::atoi(argv[2]); i > 0; --i) {
+            Create("mousecheck quiet mouse", 13, Kind::kMouse);
+        }
+        std::printf("ready\n");
+        std::fflush(stdout);
+        pause();
+    } else if (mode == "loop") {
+        BareLoop();
+    } else if (mode == "fg" && argc > 2) {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGQUIT, SIG_DFL);
+        execvp(argv[2], argv + 2);
+        Fail(std::string("cannot run ") + argv[2] + ": " + std::strerror(errno));
     } else {
-        std::fprintf(stderr, "usage: inject_linux hold|session|late|locked|devices|bench|faults\n");
+        std::fprintf(stderr, "usage: inject_linux hold|session|late|locked|devices|bench|faults|flood|reborn|"
+                             "clicks|loop | quiet N | fg PROGRAM ARGS...\n");
         return 2;
     }
     return 0;

@@ -7,7 +7,11 @@
 # button, a chattering click, wheel notches and a burst, a mouse plugged in after the start, the
 # first one unplugged), output to a file, stopped with SIGHUP; then by root with pointing devices
 # of several kinds (an absolute tablet clicked and scrolled, a name of control codes and invalid
-# UTF-8, eight buttons), all of them unplugged so that /dev/input goes, and a new mouse clicked.
+# UTF-8, eight buttons), all of them unplugged so that /dev/input goes, and a new mouse clicked;
+# then by root with output to a pipe read only after SIGTERM came while the monitor waited in a
+# write (every line whole, and more than the pipe holds); with output to "head -n 3" (the monitor
+# ended by SIGPIPE, quietly); and with /dev/input removed while a mouse under it is open, then a
+# new mouse clicked.
 # The mice listed are those that udev's own udevadm calls mice, where the machine has udevadm.
 # Usage: linux_vm_test.sh [--arch x86_64|aarch64] MONITOR INJECTOR: the mousecheck program to
 # test, and inject_linux, both for the architecture of the machine (x86_64 unless named). The
@@ -148,6 +152,56 @@ RAW INPUT Mouse:"
 expect_udev_mice devices
 printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\nwheel check down:#ms|500|%s\nMouse Button:4\nMouse Button:8, #ms|50|250\n' \
     "$(run_ms devices)" | sh "$here/../check_lines.sh" "$out/devices.out" || failed=1
+# The flood's lines for WRITES writes of 12 clicks each: the first press of a write comes a pass
+# after the last release, every other press and release within 15 ms of the one before.
+flood_lines() {
+    awk -v writes="$1" 'BEGIN {
+        for (w = 0; w < writes; w++) {
+            print "Mouse Button:1\nMouse Button:2, #ms|0|15\nFast-click detected!"
+            for (c = 1; c < 12; c++) print "Mouse Button:1\nFast-click detected!\nMouse Button:2, #ms|0|15\nFast-click detected!"
+        }
+    }'
+}
+
+# A pipe not read until after SIGTERM: status 0, every line whole, more than the pipe's 64 KiB.
+expect_status full.injector
+expect_status full.status
+expect_file full.err ""
+flooded=$(sed -n 's/^mouse //p' "$out/full.log")
+writes=$(sed -n 's/^blocked after \([0-9]*\) writes$/\1/p' "$out/full.log")
+expect_file full.log "mouse $flooded
+ready
+blocked after $writes writes"
+expect_listing full.out "$(listing "$flooded")"
+expect_file full.last 0a
+[ "$(cat "$out/full.bytes" 2>/dev/null || echo 0)" -gt 65536 ] ||
+    fail "full.out: $(cat "$out/full.bytes" 2>/dev/null) bytes, not more than the pipe's 65536"
+[ -z "$writes" ] || flood_lines "$writes" | sh "$here/../check_lines.sh" --prefix "$out/full.out" || failed=1
+
+# "| head -n 3": head's three lines; the monitor killed by SIGPIPE once it wrote again.
+expect_status head.injector
+expect_file head.err ""
+expect_file head.status 141
+piped=$(sed -n 's/^mouse //p' "$out/head.log")
+expect_file head.log "mouse $piped
+ready
+released after $(sed -n 's/^released after \([0-9]*\) writes$/\1/p' "$out/head.log") writes"
+expect_file head.out "$(listing "$piped" | head -n 3)"
+
+# /dev/input removed under an open mouse, which is still read; the new mouse opened and read.
+expect_status reborn.injector
+expect_status reborn.status
+expect_file reborn.err ""
+first=$(sed -n 's/^mouse //p' "$out/reborn.log" | head -n 1)
+later=$(sed -n 's/^mouse //p' "$out/reborn.log" | sed -n 2p)
+expect_file reborn.log "mouse $first
+ready
+clicked
+input removed
+mouse $later"
+expect_listing reborn.out "$(listing "$first")"
+printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\nMouse Button:16\nMouse Button:32, #ms|50|250\nMouse Button:4\nMouse Button:8, #ms|50|250\n' |
+    sh "$here/../check_lines.sh" "$out/reborn.out" || failed=1
 if [ "$failed" != 0 ]; then
     echo "--- the machine's console:"
     cat "$out/console.txt"
