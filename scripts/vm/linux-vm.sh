@@ -3,7 +3,7 @@
 # kernel's evdev and uinput modules, the native monitor and the injector. linux-vm-init.sh, its
 # init, runs one scenario and powers off:
 #   test OUT   the end-to-end runs; their output, errors and exit status as files in OUT
-#   bench OUT  the benchmark's holds and burst, likewise
+#   bench OUT  the benchmark's holds, burst, idle cost and clicks under load, likewise
 #   demo       the session, with the monitor's lines on this terminal
 #   faults     the documents' sample of a faulty mouse, likewise
 # Usage: linux-vm.sh [--arch x86_64|aarch64] MONITOR INJECTOR test|bench OUT | ... MONITOR INJECTOR demo|faults
