@@ -50,7 +50,7 @@ std::string PlayPair(double passMs, Record first, Record second) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const PumpModel model{passMs, unit(random) * passMs, unit(random)};
     const int64_t longAgo = ClockAtMs(model, first.atMs - kLongAgoMs);
-    timingState = {longAgo, longAgo, longAgo, longAgo};
+    timingState = {longAgo, longAgo, longAgo, longAgo, longAgo};
     std::string printed;
     for (const Record& record : {first, second}) {
         const double analysedAt = AnalysedAtMs(model, record.atMs);

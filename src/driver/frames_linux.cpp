@@ -10,6 +10,9 @@
 //   REL_HWHEEL 1, SYN_REPORT          -> flags 0x0800, data 120
 //   REL_X 3, REL_Y -1, SYN_REPORT     -> flags 0, data 0 (motion alone)
 //   SYN_DROPPED ... SYN_REPORT        -> nothing: the report the kernel cut short is skipped
+//
+// The record carries the time of its SYN_REPORT, which the kernel stamped when the device sent
+// the report, in whole milliseconds: sec * 1000 + usec / 1000.
 #include "driver/frames_linux.h"
 
 #include <algorithm>
@@ -19,6 +22,8 @@
 namespace {
 
 constexpr int32_t kNotchesMax = 32768 / kWheelDeltaPerNotch + 1;  // beyond 16 bits of delta
+constexpr int64_t kMsPerSecond = 1000;
+constexpr int64_t kUsPerMs = 1000;
 
 // Returns the down flag of a button code (the up flag is twice it), or 0 for other codes.
 uint16_t DownFlag(uint16_t code) {
@@ -43,10 +48,19 @@ int32_t AddNotches(int32_t total, int32_t value) {
     return std::clamp(total + std::clamp(value, -kNotchesMax, kNotchesMax), -kNotchesMax, kNotchesMax);
 }
 
+// Returns the event's time in whole milliseconds, truncated.
+int64_t EventMs(const input_event& event) {
+    return static_cast<int64_t>(event.input_event_sec) * kMsPerSecond +
+           static_cast<int64_t>(event.input_event_usec) / kUsPerMs;
+}
+
 }  // namespace
 
-// Adds one event to the frame; at SYN_REPORT, gives the report as a record.
-FrameStep AddEvent(FrameState* frame, uint16_t type, uint16_t code, int32_t value, MouseRecord* record) {
+// Adds one event to the frame; at SYN_REPORT, gives the report as a record with its time.
+FrameStep AddEvent(FrameState* frame, const input_event& event, MouseRecord* record) {
+    const uint16_t type = event.type;
+    const uint16_t code = event.code;
+    const int32_t value = event.value;
     if (type == EV_SYN && code == SYN_DROPPED) {
         *frame = {};
         frame->dropping = true;
@@ -62,7 +76,7 @@ FrameStep AddEvent(FrameState* frame, uint16_t type, uint16_t code, int32_t valu
         if (dropped) {
             return FrameStep::kGoesOn;
         }
-        *record = {flags, data};
+        *record = {flags, data, EventMs(event)};
         return FrameStep::kRecord;
     }
     if (frame->dropping) {

@@ -1,5 +1,11 @@
 // The mice being watched, and the pump that drains their reports into the analysis.
 //
+// Every mouse is switched to the monotonic clock as it is opened, so that each report carries
+// the time the kernel stamped it with, on the clock that NowMs reads; the analysis stamps with
+// that, and a pass that is held up (a paused terminal, a slow reader, a loaded machine) prints
+// the intervals the mouse made. A device whose clock cannot be set is stamped by the clock as
+// its reports are analysed.
+//
 // A pump pass asks the kernel once which mice and whether the hotplug watch have something to
 // read (poll, without waiting), reads only those until they are empty, analyses each record in
 // the order it came, then sleeps 1 ms and stamps pumpMs: a quiet pass costs that one call,
@@ -27,6 +33,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "analysis/analysis.h"
 #include "analysis/report.h"
@@ -50,7 +57,8 @@ struct Mouse {
     dev_t device;  // the node's file system and inode, which tell a new node from the one open
     ino_t inode;
     FrameState frame;
-    bool ready;  // this pass's poll found something to read, or it was opened in this pass
+    bool ready;     // this pass's poll found something to read, or it was opened in this pass
+    bool timed;     // its events are stamped on the monotonic clock: its reports carry their time
 };
 
 // A mouse that could not be opened yet.
@@ -149,9 +157,11 @@ int OpenMouse(unsigned number) {
     if (fd < 0) {
         return errno;
     }
+    // At once, before any read: a change of clock drops the events queued (SYN_DROPPED).
+    const bool timed = SetEventClock(fd);
     struct stat node {};
     fstat(fd, &node);
-    mice.open.push_back({fd, number, node.st_dev, node.st_ino, {}, true});  // read at once: it may have reports
+    mice.open.push_back({fd, number, node.st_dev, node.st_ino, {}, true, timed});  // read at once: it may have reports
     return 0;
 }
 
@@ -257,11 +267,15 @@ bool DrainMouse(Mouse* mouse) {
         const size_t count = static_cast<size_t>(got) / sizeof(input_event);
         for (size_t i = 0; i < count && !Stopping(); ++i) {
             MouseRecord record{};
-            switch (AddEvent(&mouse->frame, events[i].type, events[i].code, events[i].value, &record)) {
-            case FrameStep::kRecord:
-                AnalyseButtons(record.usButtonFlags | static_cast<uint32_t>(record.usButtonData) << 16);
-                AnalyseWheel(record.usButtonFlags, record.usButtonData);
+            switch (AddEvent(&mouse->frame, events[i], &record)) {
+            case FrameStep::kRecord: {
+                // The report's own time; on a device whose clock could not be set, the clock's.
+                const std::optional<int64_t> reportMs = mouse->timed ? std::optional<int64_t>(record.timeMs)
+                                                                     : std::nullopt;
+                AnalyseButtons(record.usButtonFlags | static_cast<uint32_t>(record.usButtonData) << 16, reportMs);
+                AnalyseWheel(record.usButtonFlags, record.usButtonData, reportMs);
                 break;
+            }
             case FrameStep::kDropped:
                 std::fprintf(stderr, "mousecheck: /dev/input/event%u: the kernel dropped events; "
                                      "the lines of some reports are missing\n", mouse->number);

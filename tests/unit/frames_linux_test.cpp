@@ -1,6 +1,7 @@
 #include "driver/frames_linux.h"
 
 #include <gtest/gtest.h>
+#include <linux/input.h>
 
 #include <cstdio>
 #include <string>
@@ -22,7 +23,11 @@ std::string Records(const std::vector<Event>& events) {
     std::string records;
     for (const Event& event : events) {
         MouseRecord record{};
-        const FrameStep step = AddEvent(&frame, event.type, event.code, event.value, &record);
+        input_event input{};
+        input.type = event.type;
+        input.code = event.code;
+        input.value = event.value;
+        const FrameStep step = AddEvent(&frame, input, &record);
         char text[32];
         std::snprintf(text, sizeof(text), step == FrameStep::kDropped ? "dropped " : "%x/%d ",
                       record.usButtonFlags, static_cast<int16_t>(record.usButtonData));
@@ -61,6 +66,29 @@ TEST(Frames, BecomeTheRecordsThatWindowsWouldGive) {
     for (const auto& c : cases) {
         EXPECT_EQ(Records(c.events), c.records);
     }
+}
+
+TEST(Frames, CarryTheTimeOfTheirReportInWholeMilliseconds) {
+    FrameState frame{};
+    MouseRecord record{};
+    input_event event{};
+    event.type = EV_KEY;
+    event.code = BTN_LEFT;
+    event.value = 1;
+    event.input_event_sec = 7;  // the press itself: not the report's time
+    EXPECT_EQ(AddEvent(&frame, event, &record), FrameStep::kGoesOn);
+    event.type = EV_SYN;
+    event.code = SYN_REPORT;
+    event.value = 0;
+    event.input_event_sec = 12;
+    event.input_event_usec = 345999;  // truncated
+    ASSERT_EQ(AddEvent(&frame, event, &record), FrameStep::kRecord);
+    EXPECT_EQ(record.usButtonFlags, 1);
+    EXPECT_EQ(record.timeMs, 12345);
+    event.input_event_sec = 4000000000;  // past 32 bits of seconds
+    event.input_event_usec = 999;
+    ASSERT_EQ(AddEvent(&frame, event, &record), FrameStep::kRecord);
+    EXPECT_EQ(record.timeMs, 4000000000000);
 }
 
 }  // namespace

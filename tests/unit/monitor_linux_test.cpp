@@ -34,20 +34,27 @@ struct Ending {
     std::string errors;
 };
 
-// The fake root, with mouse 3 whose node holds clicks, each reading of the fake clock 10 ms after
-// the one before, so that every press and every release is a fast click.
+// The fake root, with mouse 3 whose node holds clicks, each report made 10 ms after the one
+// before, so that every press and every release is a fast click. The first press comes 15 ms
+// after the release seed (the monitor's fake clock starts at 1000 and reads 10 ms later each
+// time: seeds at 1000, 1010, 1040 and 1030).
 class MonitorLinux : public testing::Test {
 protected:
     void SetUp() override {
         root = MakeFakeRoot();
         AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
         WriteFakeNode(root, 3, {});
+        fakeNowMs = 1055;  // the next report's time
+        fakeStepMs = 10;
     }
-    void TearDown() override { RemoveFakeRoot(root); }
+    void TearDown() override {
+        RemoveFakeRoot(root);
+        fakeStepMs = 0;
+    }
     void AddClicks(int clicks) {
         for (int i = 0; i < clicks; ++i) {
-            AppendFakeNode(root, 3, {EV_KEY, BTN_LEFT, 1, EV_SYN, SYN_REPORT, 0, EV_KEY, BTN_LEFT, 0,
-                                     EV_SYN, SYN_REPORT, 0});
+            AppendFakeNode(root, 3, {EV_KEY, BTN_LEFT, 1, EV_SYN, SYN_REPORT, 0});
+            AppendFakeNode(root, 3, {EV_KEY, BTN_LEFT, 0, EV_SYN, SYN_REPORT, 0});
         }
     }
     // Returns what the monitor prints for the clicks, with no quit between them.

@@ -30,12 +30,13 @@ protected:
     void SetUp() override {
         root = MakeFakeRoot();
         quitRequested = 0;
-        timingState = {0, 1000, 4000, 0};  // press, release, wheel, pump
+        timingState = {0, 1000, 4000, 0, 0};  // press, release, wheel, pump, latest
         fakeNowMs = 5000;
         fakeStepMs = 0;
         fakeSleptMs = 0;
         passes = 0;
         quitRequested = 0;
+        fakeEventClock = {};
     }
     void TearDown() override {
         fakeAfterSleep = nullptr;
@@ -156,6 +157,88 @@ TEST_F(PumpLinux, OpensAMouseWhenItsNodeChanges) {
               }),
               "Mouse Button:16\n");
     EXPECT_EQ(errors, "");
+}
+
+// Pass 1 brings, on mouse 3, reports made 300 ms apart while the pass was held up (a paused
+// terminal, a slow reader): they wait to be read together at 7000. Pass 2 quits.
+void HeldUpPass() {
+    const std::string& root = PumpLinux::Root();
+    if (PumpLinux::Passes() == 1) {
+        const struct {
+            int64_t atMs;
+            std::initializer_list<int> events;
+        } reports[] = {{5100, {PRESS(BTN_LEFT)}},          {5400, {RELEASE(BTN_LEFT)}},
+                       {5700, {PRESS(BTN_RIGHT)}},         {6000, {RELEASE(BTN_RIGHT)}},
+                       {6300, {EV_REL, REL_WHEEL, 1, EV_SYN, SYN_REPORT, 0}},
+                       {6600, {EV_REL, REL_WHEEL, -1, EV_SYN, SYN_REPORT, 0}}};
+        for (const auto& report : reports) {
+            fakeNowMs = report.atMs;
+            AppendFakeNode(root, 3, report.events);
+        }
+        fakeNowMs = 7000;
+    } else {
+        std::raise(SIGTERM);
+    }
+}
+
+TEST_F(PumpLinux, StampsEachReportWithTheTimeTheKernelGaveIt) {
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    WriteFakeNode(root, 3, {});
+    EXPECT_EQ(Run(HeldUpPass),
+              "Mouse Button:1\n"
+              "Mouse Button:2, 300ms\n"
+              "Mouse Button:4\n"
+              "Mouse Button:8, 300ms\n"
+              "wheel check up:2300ms\n"  // since the wheel stamp at 4000
+              "wheel check down:300ms\n");
+    EXPECT_EQ(fakeEventClock.calls, "3@0 ") << "switched to the monotonic clock before its first read";
+    EXPECT_EQ(errors, "");
+}
+
+TEST_F(PumpLinux, StampsWithTheClockAMouseWhoseClockCannotBeSet) {
+    fakeEventClock.fails = true;
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    WriteFakeNode(root, 3, {});
+    EXPECT_EQ(Run(HeldUpPass),
+              "Mouse Button:1\n"
+              "Mouse Button:2, 0ms\n"
+              "Fast-click detected!\n"
+              "Mouse Button:4\n"
+              "Fast-click detected!\n"
+              "Mouse Button:8, 0ms\n"
+              "Fast-click detected!\n"
+              "wheel check up:3000ms\n"
+              "wheel too fast!\n"  // the previous notch stamped at the pump's stamp, 7000
+              "wheel check down:0ms\n");
+    EXPECT_EQ(errors, "");
+}
+
+TEST_F(PumpLinux, NeverStampsBelowTheLatestStampWhenTwoMiceAreReadInOnePass) {
+    // Mouse 4's reports were made before mouse 3's, but mouse 3 is read first.
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    AddFakeDevice(root, {4, "Other", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    WriteFakeNode(root, 3, {});
+    WriteFakeNode(root, 4, {});
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      fakeNowMs = 5100;
+                      AppendFakeNode(root, 4, {RELEASE(BTN_LEFT)});
+                      fakeNowMs = 5300;
+                      AppendFakeNode(root, 3, {PRESS(BTN_LEFT)});
+                      fakeNowMs = 5350;
+                      AppendFakeNode(root, 4, {EV_REL, REL_WHEEL, 1, EV_SYN, SYN_REPORT, 0});
+                      fakeNowMs = 5400;
+                      AppendFakeNode(root, 3, {EV_REL, REL_WHEEL, 1, EV_SYN, SYN_REPORT, 0});
+                      fakeNowMs = 6000;
+                  } else {
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:1\n"
+              "wheel check up:1400ms\n"
+              "Mouse Button:2, 100ms\n"  // made at 5100, stamped at the latest, 5400
+              "wheel check up:0ms\n");
+    EXPECT_EQ(fakeEventClock.calls, "3@0 4@0 ");
 }
 
 // Hooks of the watch tests: pass 1 changes /dev/input, pass 2 brings a mouse, pass 3 quits.
