@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "analysis/report.h"
 #include "devices/devices_linux.h"
 
 namespace {
@@ -64,8 +65,8 @@ void WatchInput() {
     }
     if (hotplug.inputWatch < 0 && hotplug.devWatch < 0 && !hotplug.warned) {
         hotplug.warned = true;
-        std::fprintf(stderr, "mousecheck: cannot watch /dev/input: %s; mice plugged in later will not be seen\n",
-                     std::strerror(error));
+        PrintErrorLine("mousecheck: cannot watch /dev/input: %s; mice plugged in later will not be seen\n",
+               std::strerror(error));
     }
 }
 

@@ -110,10 +110,10 @@ void CatchQuit(int quitSignal) {
 // Prints the line that says why event device N cannot be opened, and what to do about it.
 void WarnCannotOpen(unsigned number, int error) {
     if (error == EACCES || error == EPERM) {
-        std::fprintf(stderr, "mousecheck: cannot open /dev/input/event%u: %s; run it with sudo, or as "
-                             "a member of the group input\n", number, std::strerror(error));
+        PrintErrorLine("mousecheck: cannot open /dev/input/event%u: %s; run it with sudo, or as "
+                       "a member of the group input\n", number, std::strerror(error));
     } else {
-        std::fprintf(stderr, "mousecheck: cannot open /dev/input/event%u: %s\n", number, std::strerror(error));
+        PrintErrorLine("mousecheck: cannot open /dev/input/event%u: %s\n", number, std::strerror(error));
     }
 }
 
@@ -200,7 +200,7 @@ void RefreshMouse(unsigned number) {
     if (error == 0) {
         if (late != mice.late.end()) {
             if (late->warned) {
-                std::fprintf(stderr, "mousecheck: /dev/input/event%u can be opened now; it is watched\n", number);
+                PrintErrorLine("mousecheck: /dev/input/event%u can be opened now; it is watched\n", number);
             }
             mice.late.erase(late);
         }
@@ -277,8 +277,8 @@ bool DrainMouse(Mouse* mouse) {
                 break;
             }
             case FrameStep::kDropped:
-                std::fprintf(stderr, "mousecheck: /dev/input/event%u: the kernel dropped events; "
-                                     "the lines of some reports are missing\n", mouse->number);
+                PrintErrorLine("mousecheck: /dev/input/event%u: the kernel dropped events; "
+                               "the lines of some reports are missing\n", mouse->number);
                 break;
             case FrameStep::kGoesOn:
                 break;
@@ -310,9 +310,14 @@ bool PollDevices() {
 
 // Installs the quit signals, the hotplug watch, and opens the mice now present.
 std::vector<MouseDevice> SetUpReceiver(const char* root) {
-    CatchQuit(SIGINT);
-    CatchQuit(SIGTERM);
-    CatchQuit(SIGHUP);  // the terminal closed: a redirected log keeps every line
+    sigset_t quit;
+    sigemptyset(&quit);
+    for (const int quitSignal : {SIGINT, SIGTERM, SIGHUP}) {  // SIGHUP: the terminal closed
+        CatchQuit(quitSignal);
+        sigaddset(&quit, quitSignal);
+    }
+    // Blocked by whoever started it, they would never arrive: only SIGKILL would stop it.
+    sigprocmask(SIG_UNBLOCK, &quit, nullptr);
 
     // From scratch, closing what an earlier call opened, so that tests can set up again.
     for (const Mouse& mouse : mice.open) {
