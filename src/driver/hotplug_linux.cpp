@@ -6,10 +6,15 @@
 // end of the watch on a removed /dev/input waits until its last open node is closed.
 //
 //   IN_CREATE, IN_ATTRIB of eventN         -> node N came
-//   IN_DELETE of eventN                    -> node N went
+//   IN_MOVED_TO of eventN (renamed in)     -> node N came
+//   IN_DELETE, IN_MOVED_FROM of eventN     -> node N went
 //   /dev/input made (or renamed) in /dev   -> watched again, then a rescan: its nodes raised no event
 //   /dev/input removed (or its watch ends) -> unwatched; watched again if it is back already
 //   the queue overflowed                   -> watched again if need be, and a rescan
+//   /dev/input there but not watched       -> "cannot watch ..." once (the user's inotify watches
+//                                             used up: ENOSPC), however /dev is watched; tried
+//                                             again at every event of /dev, with a rescan once
+//                                             it is watched
 #include "driver/hotplug_linux.h"
 
 #include <sys/inotify.h>
@@ -26,7 +31,7 @@ namespace {
 
 // What the watch on /dev/input reports (nodes made, changed, removed), and the one on /dev
 // (/dev/input made or removed).
-constexpr uint32_t kInputWatchEvents = IN_CREATE | IN_ATTRIB | IN_DELETE | IN_ONLYDIR;
+constexpr uint32_t kInputWatchEvents = IN_CREATE | IN_ATTRIB | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_ONLYDIR;
 constexpr uint32_t kDevWatchEvents = IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_ONLYDIR;
 
 // The inotify instance and its watches.
@@ -53,8 +58,9 @@ int AddWatch(const char* folder, uint32_t events, int* error) {
 }
 
 // Watches /dev for /dev/input to come and go, from the first call for the whole run, and
-// /dev/input for its nodes when it exists. When neither is watched, says once that mice
-// plugged in later will not be seen.
+// /dev/input for its nodes when it exists. When a /dev/input that is there cannot be watched,
+// or a missing one could not be seen to come, says once that mice plugged in later will not be
+// seen.
 void WatchInput() {
     int error = hotplug.error;
     if (hotplug.fd >= 0) {
@@ -63,7 +69,8 @@ void WatchInput() {
         }
         hotplug.inputWatch = AddWatch("dev/input", kInputWatchEvents, &error);
     }
-    if (hotplug.inputWatch < 0 && hotplug.devWatch < 0 && !hotplug.warned) {
+    const bool deaf = hotplug.inputWatch < 0 && (hotplug.devWatch < 0 || error != ENOENT);
+    if (deaf && !hotplug.warned) {
         hotplug.warned = true;
         PrintErrorLine("mousecheck: cannot watch /dev/input: %s; mice plugged in later will not be seen\n",
                std::strerror(error));
@@ -93,6 +100,11 @@ void TellEvent(const inotify_event& event, void (*tell)(NodeChange, unsigned)) {
                 tell(NodeChange::kRescan, 0);  // the nodes made with it raised no event of its watch
             }
         }
+    } else if (event.wd == hotplug.devWatch && hotplug.inputWatch < 0) {
+        WatchInput();  // it could not be watched: perhaps it can now
+        if (hotplug.inputWatch >= 0) {
+            tell(NodeChange::kRescan, 0);
+        }
     } else if (event.wd == hotplug.inputWatch && (event.mask & IN_IGNORED) != 0) {
         hotplug.inputWatch = -1;  // /dev/input was removed; it may be back already
         WatchInput();
@@ -100,7 +112,7 @@ void TellEvent(const inotify_event& event, void (*tell)(NodeChange, unsigned)) {
             tell(NodeChange::kRescan, 0);
         }
     } else if (event.wd == hotplug.inputWatch && event.len > 0 && ParseEventName(event.name, &number)) {
-        tell((event.mask & IN_DELETE) != 0 ? NodeChange::kWent : NodeChange::kCame, number);
+        tell((event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0 ? NodeChange::kWent : NodeChange::kCame, number);
     }
 }
 

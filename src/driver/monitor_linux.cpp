@@ -23,7 +23,7 @@
 int RunMonitor(const char* root) {
     const std::vector<MouseDevice> present = SetUpReceiver(root);
     SeedTimingState();
-    ListMouseDevices(root, present);
+    ListMouseDevices(present);
     PrintLine("RAW INPUT Mouse:\n");
     RunPump();
     if (const int error = CloseReport()) {

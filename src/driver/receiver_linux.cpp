@@ -49,6 +49,8 @@ constexpr size_t kEventsPerRead = 64;
 // How long after its node appeared a mouse that cannot be opened is named: udev gives the node
 // its group and mode only after creating it, so a warning at once would be a false alarm.
 constexpr int64_t kLateOpenWarnMs = 1000;
+// What OpenIfMouse returns for a device that sysfs says is no mouse, or does not have: no errno.
+constexpr int kNotAMouse = -2;
 
 // An open mouse: its event device N, the node it has open, and the report being gathered.
 struct Mouse {
@@ -76,6 +78,7 @@ struct Mice {
     std::vector<LateMouse> late;
     std::vector<pollfd> polled;  // the hotplug watch, then the open mice in their order
     const char* root = "";       // where /sys and /dev/input lie; kept for the whole run
+    bool pollWarned = false;     // the cannot-poll line has been printed
 };
 
 Mice mice;
@@ -174,10 +177,23 @@ void CloseMouse(unsigned number) {
     }
 }
 
+// Opens event device N, not open, if sysfs says it is a mouse; returns 0 when it is open now,
+// kNotAMouse when it is not one (or is gone), or the error that kept sysfs from being read
+// (EMFILE: too many files open) or the node from being opened.
+int OpenIfMouse(unsigned number) {
+    Capabilities caps{};
+    int error = 0;
+    if (!ReadMouse(mice.root, number, &caps, &error)) {
+        return error != 0 ? error : kNotAMouse;
+    }
+    return OpenMouse(number);
+}
+
 // Brings event device N up to date after its node appeared or changed: an open descriptor on
 // another node than the one now there belongs to a device that is gone and is closed (its number
-// was reused); then a mouse not open is opened. One that cannot be opened is a late mouse, due
-// to be named a second after its node appeared; a new node of its number starts that afresh.
+// was reused); then a mouse not open is opened. One that cannot be opened, or whose sysfs cannot
+// be read, is a late mouse, due to be named a second after its node appeared; a new node of its
+// number starts that afresh. A number without a node is no late mouse.
 void RefreshMouse(unsigned number) {
     char path[kPathMax];
     NodePath(number, path);
@@ -190,13 +206,17 @@ void RefreshMouse(unsigned number) {
         }
         CloseMouse(number);
     }
-    Capabilities caps{};
-    if (!ReadMouse(mice.root, number, &caps)) {
-        ForgetLateMouse(number);  // not a mouse, or gone
+    struct stat entry {};
+    if (lstat(path, &entry) != 0) {
+        ForgetLateMouse(number);  // its node went (the watch's event of it may have been lost)
         return;
     }
-    const int error = OpenMouse(number);
+    const int error = OpenIfMouse(number);
     const auto late = FindLateMouse(number);
+    if (error == kNotAMouse) {
+        ForgetLateMouse(number);
+        return;
+    }
     if (error == 0) {
         if (late != mice.late.end()) {
             if (late->warned) {
@@ -220,9 +240,10 @@ void WarnLateMice() {
     const int64_t now = NowMs();
     for (size_t i = 0; i < mice.late.size();) {
         LateMouse& late = mice.late[i];
-        if (late.warned || now - late.appearedMs < kLateOpenWarnMs) {
-            ++i;
-        } else if (const int error = OpenMouse(late.number)) {
+        const int error = late.warned || now - late.appearedMs < kLateOpenWarnMs ? -1 : OpenIfMouse(late.number);
+        if (error == -1) {
+            ++i;  // not due
+        } else if (error != 0 && error != kNotAMouse) {
             WarnCannotOpen(late.number, error);
             late.warned = true;  // kept, to say so when it can be opened after all
             ++i;
@@ -232,15 +253,16 @@ void WarnLateMice() {
     }
 }
 
-// Brings every event device now present up to date and forgets the late mice that are gone:
-// after /dev/input appeared, or when the watch's queue overflowed and some changes were missed.
+// Brings every event device now present up to date and forgets the late mice that are gone
+// from sysfs (RefreshMouse forgets those whose node is gone): after /dev/input appeared, or when
+// the watch's queue overflowed and some changes were missed.
 void RefreshAll() {
     const std::vector<unsigned> present = EventNumbers(mice.root);
-    mice.late.erase(std::remove_if(mice.late.begin(), mice.late.end(),
-                                   [&](const LateMouse& m) {
-                                       return !std::binary_search(present.begin(), present.end(), m.number);
-                                   }),
-                    mice.late.end());
+    for (size_t i = mice.late.size(); i-- > 0;) {
+        if (!std::binary_search(present.begin(), present.end(), mice.late[i].number)) {
+            ForgetLateMouse(mice.late[i].number);
+        }
+    }
     for (const unsigned number : present) {
         RefreshMouse(number);
     }
@@ -292,18 +314,24 @@ bool DrainMouse(Mouse* mouse) {
 }
 
 // Asks the kernel once which mice and whether the hotplug watch have something to read (or
-// are gone); marks those mice ready and tells whether the watch has events.
+// are gone); marks those mice ready and tells whether the watch has events. When poll fails
+// (but for a signal), says so once, and every mouse and the watch count as ready.
 bool PollDevices() {
     mice.polled.resize(mice.open.size() + 1);  // grows only when a mouse appears
     mice.polled[0] = {HotplugFd(), POLLIN, 0};  // a negative descriptor is skipped
     for (size_t i = 0; i < mice.open.size(); ++i) {
         mice.polled[i + 1] = {mice.open[i].fd, POLLIN, 0};
     }
-    const bool any = poll(mice.polled.data(), mice.polled.size(), 0) > 0;
-    for (size_t i = 0; i < mice.open.size(); ++i) {
-        mice.open[i].ready = any && mice.polled[i + 1].revents != 0;
+    const int ready = poll(mice.polled.data(), mice.polled.size(), 0);
+    const bool failed = ready < 0 && errno != EINTR;
+    if (failed && !mice.pollWarned) {
+        mice.pollWarned = true;
+        PrintErrorLine("mousecheck: cannot poll the mice: %s; each pass reads every mouse\n", std::strerror(errno));
     }
-    return any && mice.polled[0].revents != 0;
+    for (size_t i = 0; i < mice.open.size(); ++i) {
+        mice.open[i].ready = failed || (ready > 0 && mice.polled[i + 1].revents != 0);
+    }
+    return failed || (ready > 0 && mice.polled[0].revents != 0);
 }
 
 }  // namespace
@@ -326,9 +354,15 @@ std::vector<MouseDevice> SetUpReceiver(const char* root) {
     mice.open.clear();
     mice.late.clear();
     mice.root = root;
+    mice.pollWarned = false;
     // Watched before the mice are opened, so that none appears unseen in between.
     StartHotplug(root);
-    std::vector<MouseDevice> present = FindMice(root);
+    std::vector<UnreadDevice> unread;
+    std::vector<MouseDevice> present = FindMice(root, &unread);
+    for (const UnreadDevice& device : unread) {  // not known to be a mouse: why is said all the same
+        WarnCannotOpen(device.number, device.error);
+        mice.late.push_back(NewLateMouse(device.number, true));
+    }
     for (const MouseDevice& mouse : present) {
         if (const int error = OpenMouse(mouse.number)) {
             WarnCannotOpen(mouse.number, error);

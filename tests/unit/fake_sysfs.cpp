@@ -2,7 +2,11 @@
 #include "fake_sysfs.h"
 
 #include <linux/input.h>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +18,18 @@
 #include "timing/timing.h"
 
 FakeEventClock fakeEventClock;
+std::string fakeUnwatchable;
+
+// Adds the watch as the kernel does, but fails as the test arranged.
+extern "C" int inotify_add_watch(int fd, const char* path, uint32_t mask) noexcept {
+    const std::string watched = path;
+    if (!fakeUnwatchable.empty() && watched.size() >= fakeUnwatchable.size() &&
+        watched.compare(watched.size() - fakeUnwatchable.size(), fakeUnwatchable.size(), fakeUnwatchable) == 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_inotify_add_watch, fd, path, mask));
+}
 
 const char kMouseKeys[] = "70000 0 0 0 0";  // BTN_LEFT, BTN_RIGHT, BTN_MIDDLE
 const char kMouseAxes[] = "903";            // REL_X, REL_Y, REL_WHEEL, REL_WHEEL_HI_RES

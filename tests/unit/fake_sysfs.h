@@ -51,5 +51,10 @@ struct FakeEventClock {
 };
 extern FakeEventClock fakeEventClock;
 
+// The inotify watch limit: inotify_add_watch, linked in place of the C library's, fails with
+// ENOSPC (the user's watches used up) on a path that ends in this; when empty, as it is set
+// back after each test, every watch is the kernel's.
+extern std::string fakeUnwatchable;
+
 // Removes the root and everything under it.
 void RemoveFakeRoot(const std::string& root);

@@ -119,7 +119,9 @@ protected:
         if (setup.freeFiles >= 0) {
             const int lowestFree = dup(0);
             close(lowestFree);
-            const rlimit limit{static_cast<rlim_t>(lowestFree + setup.freeFiles), RLIM_INFINITY};
+            rlimit limit{};
+            getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = static_cast<rlim_t>(lowestFree + setup.freeFiles);
             setrlimit(RLIMIT_NOFILE, &limit);
         }
         if (setup.quitBlocked) {
@@ -404,6 +406,33 @@ TEST_F(MonitorLinux, EndsWithStatusZeroAndEveryLineAfterAQuit) {
     EXPECT_EQ(ending.errors, "");
     std::ifstream written(file);
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>()), Report(2));
+}
+
+TEST_F(MonitorLinux, MiceBeyondTheDescriptorLimitAreListedAndSaidSo) {
+    // Two descriptors free at the start: the watch takes one, mouse 3 the other; sysfs is read
+    // before, while one is still free. Mice 4 to 8 cannot be opened, and are still listed whole.
+    std::string listing = kListing;
+    listing.erase(listing.find("RAW INPUT"));  // mouse 3, from SetUp
+    for (unsigned n = 4; n <= 8; ++n) {
+        const std::string name = "Mouse " + std::to_string(n);
+        AddFakeDevice(root, {n, name, "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+        WriteFakeNode(root, n, {});
+        listing += "Mouse: Handle=0x0000000" + std::to_string(n) + "\n  Name=/dev/input/event" + std::to_string(n) +
+                   " (" + name + ", usb 046d:c077)\n  Id=3, Buttons=3, SampleRate=0, HorizontalWheel=0\n";
+    }
+    const std::string file = root + "/log";
+    const int log = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ChildSetup setup;
+    setup.freeFiles = 2;
+    const Ending ending = Wait(Start(log, 1, false, setup));
+    close(log);
+    EXPECT_EQ(ending.status, kExitStopped);
+    EXPECT_EQ(FileText(file), listing + "RAW INPUT Mouse:\n");
+    std::string errors;
+    for (unsigned n = 4; n <= 8; ++n) {
+        errors += "mousecheck: cannot open /dev/input/event" + std::to_string(n) + ": Too many open files\n";
+    }
+    EXPECT_EQ(ending.errors, errors);
 }
 
 }  // namespace

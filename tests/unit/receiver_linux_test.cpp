@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,7 @@ protected:
     }
     void TearDown() override {
         fakeAfterSleep = nullptr;
+        fakeUnwatchable.clear();
         RemoveFakeRoot(root);
     }
     // Sets up on the fake root and runs the pump, each pass ending in the hook; returns what
@@ -461,6 +463,139 @@ TEST_F(PumpLinux, AQuietPassReadsNothingHoweverManyMice) {
     for (const int writer : writers) {
         close(writer);
     }
+}
+
+TEST_F(PumpLinux, SaysWhenAnInputThatIsThereCannotBeWatchedAndTriesAgainAtEachEventOfDev) {
+    // The user's inotify watches used up after the one on /dev: a mouse plugged in meanwhile is
+    // found once /dev/input can be watched, at the next event of /dev.
+    fakeUnwatchable = "/dev/input";
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+                      WriteFakeNode(root, 6, {PRESS(BTN_RIGHT)});
+                  } else if (passes == 2) {
+                      fakeUnwatchable.clear();
+                      std::ofstream(root + "/dev/hidraw0");
+                  } else {
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:4\n");
+    EXPECT_EQ(errors, "mousecheck: cannot watch /dev/input: No space left on device; mice plugged in later "
+                      "will not be seen\n");
+}
+
+TEST_F(PumpLinux, TakesANodeRenamedIntoInputForOneThatCame) {
+    EXPECT_EQ(Run([] {
+                  const std::string node = root + "/dev/input/event6";
+                  if (passes == 1) {
+                      AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+                      WriteFakeNode(root, 6, {PRESS(BTN_RIGHT)});
+                      std::filesystem::rename(node, root + "/dev/event6");  // gone before it is seen
+                  } else if (passes == 2) {
+                      std::filesystem::rename(root + "/dev/event6", node);
+                  } else {
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:4\n");
+    EXPECT_EQ(errors, "");
+}
+
+// Pass 1 brings two mice whose nodes cannot be opened (links to nowhere); pass 2 runs the
+// hook; each pass takes 300 ms, and the pump quits at pass 8, well after their second.
+void (*lateHook)() = nullptr;
+void LateMiceThatGo() {
+    const std::string& root = PumpLinux::Root();
+    fakeNowMs += 300;
+    if (PumpLinux::Passes() == 1) {
+        for (const unsigned number : {6u, 7u}) {
+            AddFakeDevice(root, {number, "Gone", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+            std::filesystem::create_symlink("nowhere", root + "/dev/input/event" + std::to_string(number));
+        }
+    } else if (PumpLinux::Passes() == 2) {
+        lateHook();
+    } else if (PumpLinux::Passes() == 8) {
+        std::raise(SIGHUP);
+    }
+}
+
+TEST_F(PumpLinux, NeverNamesALateMouseWhoseNodeWent) {
+    // Within its second: node 6 removed, node 7 renamed away; sysfs still has both.
+    lateHook = [] {
+        std::filesystem::remove(PumpLinux::Root() + "/dev/input/event6");
+        std::filesystem::rename(PumpLinux::Root() + "/dev/input/event7", PumpLinux::Root() + "/dev/event7");
+    };
+    EXPECT_EQ(Run(LateMiceThatGo), "");
+    EXPECT_EQ(errors, "");
+
+    // Unseen, after the watch's queue overflowed: node 6 removed, device 7 removed whole.
+    RemoveFakeRoot(root);
+    root = MakeFakeRoot();
+    lateHook = [] {
+        OverflowWatch();
+        std::filesystem::remove(root + "/dev/input/event6");
+        std::filesystem::remove(root + "/dev/input/event7");
+        std::filesystem::remove(root + "/sys/class/input/event7");
+    };
+    EXPECT_EQ(Run(LateMiceThatGo), "");
+    EXPECT_EQ(errors, "");
+}
+
+// Lowers the soft limit of open files to the given number of descriptors above the lowest free
+// one; returns the limit it had.
+rlimit LimitFiles(int free) {
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    const int lowestFree = dup(0);
+    close(lowestFree);
+    const rlimit limit{static_cast<rlim_t>(lowestFree + free), saved.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &limit);
+    return saved;
+}
+
+TEST_F(PumpLinux, NamesAMousePluggedInLaterWhoseSysfsCannotBeReadForWantOfDescriptors) {
+    // No descriptor free when it comes: not "not a mouse", but a mouse that cannot be opened.
+    static rlimit saved;
+    EXPECT_EQ(Run([] {
+                  fakeNowMs += 300;
+                  if (passes == 1) {
+                      AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+                      WriteFakeNode(root, 6, {});
+                      saved = LimitFiles(0);
+                  } else if (passes == 8) {
+                      setrlimit(RLIMIT_NOFILE, &saved);
+                      std::raise(SIGHUP);
+                  }
+              }),
+              "");
+    EXPECT_EQ(errors, "mousecheck: cannot open /dev/input/event6: Too many open files\n");
+}
+
+TEST_F(PumpLinux, ReadsEveryMouseInAPassWhosePollFailed) {
+    // poll fails (EINVAL) when it is given more descriptors than RLIMIT_NOFILE: three here.
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    AddFakeDevice(root, {4, "Other", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    WriteFakeNode(root, 3, {});
+    WriteFakeNode(root, 4, {});
+    static rlimit saved;
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      fakeNowMs = 5100;
+                      AppendFakeNode(root, 3, {PRESS(BTN_LEFT)});
+                      fakeNowMs = 5200;
+                      AppendFakeNode(root, 4, {RELEASE(BTN_LEFT)});
+                      getrlimit(RLIMIT_NOFILE, &saved);
+                      const rlimit two{2, saved.rlim_max};
+                      setrlimit(RLIMIT_NOFILE, &two);
+                  } else if (passes == 3) {
+                      setrlimit(RLIMIT_NOFILE, &saved);
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:1\n"
+              "Mouse Button:2, 100ms\n");
+    EXPECT_EQ(errors, "mousecheck: cannot poll the mice: Invalid argument; each pass reads every mouse\n");
 }
 
 }  // namespace
