@@ -42,7 +42,7 @@ int WriteWhole(int fd, const char* text, size_t size) {
 
 // Formats one line into the buffer and writes it whole; returns 0 or the error of the write.
 // A line longer than the buffer is cut to it, its last byte the line's end.
-int WriteLine(int fd, const char* format, va_list arguments) {
+__attribute__((format(printf, 2, 0))) int WriteLine(int fd, const char* format, va_list arguments) {
     char line[kReportLineMax];
     const int length = std::vsnprintf(line, sizeof(line), format, arguments);
     if (length < 0) {
