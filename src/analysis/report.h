@@ -40,6 +40,7 @@ void PrintLine(const char* format, ...) __attribute__((format(MOUSECHECK_PRINTF_
 // writes nothing there).
 void PrintErrorLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Writes out what standard output still holds and closes it; returns reportError, now also
-// that of the flush and of the close (a file system may report a failed write only there).
+// Closes standard output, on Windows writing out first what its stream still holds; returns
+// reportError, now also that of the flush and of the close (a file system may report a failed
+// write only there).
 int CloseReport();
