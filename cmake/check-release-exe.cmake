@@ -1,9 +1,13 @@
-# Checks the release exe: at most 64 KiB, importing nothing but the system's own DLLs, and marked
-# Terminal Server aware.
-# Usage: cmake -DEXE=… -DOBJDUMP=… -P check-release-exe.cmake
+# Checks a release exe: at most 64 KiB (or MAX_BYTES), importing nothing but the system's own
+# DLLs, and marked Terminal Server aware.
+# Usage: cmake -DEXE=… -DOBJDUMP=… [-DMAX_BYTES=…] -P check-release-exe.cmake
 cmake_minimum_required(VERSION 3.25)
 
+# MAX_BYTES, when given, for another program than the monitor.
 set(max_bytes 65536)
+if(DEFINED MAX_BYTES)
+  set(max_bytes ${MAX_BYTES})
+endif()
 set(system_dlls KERNEL32.dll USER32.dll msvcrt.dll)
 
 file(SIZE ${EXE} bytes)

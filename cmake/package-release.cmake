@@ -1,12 +1,14 @@
 # Packs the release:
-# - mousecheck-<version>-windows-x86_64.zip: mousecheck.exe, README.txt (the Windows user's parts
-#   of the documents) and LICENSE.txt, both with CRLF line ends;
+# - mousecheck-<version>-windows-x86_64.zip: mousecheck.exe, mousecheck-summary.exe, README.txt
+#   (the Windows user's parts of the documents) and LICENSE.txt, both with CRLF line ends;
 # - mousecheck-<version>-linux-x86_64.tar.gz and mousecheck-<version>-linux-aarch64.tar.gz:
-#   mousecheck for that architecture, its manual page mousecheck.1, README.txt (the Linux user's
-#   parts) and LICENSE, in a folder of that name.
+#   mousecheck and mousecheck-summary for that architecture, their manual pages mousecheck.1 and
+#   mousecheck-summary.1, README.txt (the Linux user's parts) and LICENSE, in a folder of that
+#   name.
 # SHA256SUMS over every download comes last, from sha256sums.cmake.
 # Fixed times, modes, owners and order, so the same commit gives the same bytes.
-# Usage: cmake -DEXE=… -DLINUX_BINARY=… -DLINUX_AARCH64_BINARY=… -DMAN_PAGE=… -DSOURCE_DIR=…
+# Usage: cmake -DEXE=… -DSUMMARY_EXE=… -DLINUX_BINARY=… -DLINUX_SUMMARY=… -DLINUX_AARCH64_BINARY=…
+#              -DLINUX_AARCH64_SUMMARY=… -DMAN_PAGE=… -DSUMMARY_MAN_PAGE=… -DSOURCE_DIR=…
 #              -DOUTPUT_DIR=… -DVERSION=… -P package-release.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -35,7 +37,8 @@ write_crlf(${OUTPUT_DIR}/${windows}/README.txt "${text}")
 file(READ ${SOURCE_DIR}/LICENSE license)
 write_crlf(${OUTPUT_DIR}/${windows}/LICENSE.txt "${license}")
 file(COPY_FILE ${EXE} ${OUTPUT_DIR}/${windows}/mousecheck.exe)
-set(files mousecheck.exe README.txt LICENSE.txt)
+file(COPY_FILE ${SUMMARY_EXE} ${OUTPUT_DIR}/${windows}/mousecheck-summary.exe)
+set(files mousecheck.exe mousecheck-summary.exe README.txt LICENSE.txt)
 list(TRANSFORM files PREPEND ${OUTPUT_DIR}/${windows}/ OUTPUT_VARIABLE paths)
 file(CHMOD ${paths} FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 execute_process(
@@ -50,10 +53,11 @@ execute_process(
 
 # The tarballs, one for each architecture: GNU tar with the names sorted, owner and group root,
 # every time fixed, and gzip without a name or a time of its own.
-foreach(arch_binary "x86_64|${LINUX_BINARY}" "aarch64|${LINUX_AARCH64_BINARY}")
+foreach(arch_binary "x86_64|${LINUX_BINARY}|${LINUX_SUMMARY}" "aarch64|${LINUX_AARCH64_BINARY}|${LINUX_AARCH64_SUMMARY}")
   string(REPLACE "|" ";" arch_binary "${arch_binary}")
   list(GET arch_binary 0 arch)
   list(GET arch_binary 1 binary)
+  list(GET arch_binary 2 summary)
   set(linux mousecheck-${VERSION}-linux-${arch})
   stage(${linux})
   user_part(linux text)
@@ -61,9 +65,12 @@ foreach(arch_binary "x86_64|${LINUX_BINARY}" "aarch64|${LINUX_AARCH64_BINARY}")
   file(COPY_FILE ${SOURCE_DIR}/LICENSE ${OUTPUT_DIR}/${linux}/LICENSE)
   file(COPY_FILE ${binary} ${OUTPUT_DIR}/${linux}/mousecheck)
   file(COPY_FILE ${MAN_PAGE} ${OUTPUT_DIR}/${linux}/mousecheck.1)
+  file(COPY_FILE ${summary} ${OUTPUT_DIR}/${linux}/mousecheck-summary)
+  file(COPY_FILE ${SUMMARY_MAN_PAGE} ${OUTPUT_DIR}/${linux}/mousecheck-summary.1)
   file(CHMOD ${OUTPUT_DIR}/${linux}/README.txt ${OUTPUT_DIR}/${linux}/LICENSE ${OUTPUT_DIR}/${linux}/mousecheck.1
+             ${OUTPUT_DIR}/${linux}/mousecheck-summary.1
        FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-  file(CHMOD ${OUTPUT_DIR}/${linux} ${OUTPUT_DIR}/${linux}/mousecheck
+  file(CHMOD ${OUTPUT_DIR}/${linux} ${OUTPUT_DIR}/${linux}/mousecheck ${OUTPUT_DIR}/${linux}/mousecheck-summary
        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
                         WORLD_EXECUTE)
   execute_process(

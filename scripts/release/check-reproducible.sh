@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the release twice, from two copies of the source (the tree as it is now, without its
 # build trees and .git, so a source archive works as well as a checkout) in different folders, and
-# compares the exe, the zip, the tarballs, the Debian packages and SHA256SUMS byte for byte. Any
+# compares both exes, the zip, the tarballs, the Debian packages and SHA256SUMS byte for byte. Any
 # difference fails, naming the file that differs.
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -20,7 +20,7 @@ for copy in "$first" "$second"; do
 done
 status=0
 downloads=$(cd "$first/build/release" && ls ./*.zip ./*.tar.gz ./*.deb)
-for file in mousecheck.exe $downloads SHA256SUMS; do
+for file in mousecheck.exe mousecheck-summary.exe $downloads SHA256SUMS; do
     if cmp "$first/build/release/$file" "$second/build/release/$file"; then
         echo "same: ${file#./}"
     else

@@ -188,6 +188,31 @@ test)
     remover=$!
     play reborn reborn
     wait $remover
+
+    # --- mousecheck-summary, live: "mousecheck | mousecheck-summary" in a process group of its
+    # own, both programs started as a terminal's foreground job starts them (SIGINT at its
+    # default); the injector plays the documents' faulty mouse, then SIGINT goes to the whole
+    # group, as a terminal's Ctrl+C does. The monitor ends and writes its last lines; the
+    # summary, which ignores SIGINT, reads on to them and prints. The monitor's status in
+    # pipe.monitor, the summary's output, errors and status in pipe.out, pipe.err and pipe.status.
+    if [ -x /bin/mousecheck-summary ]; then
+        inject_linux faults >/out/pipe.log 2>&1 &
+        injector=$!
+        wait_line /out/pipe.log ready
+        setsid sh -c '(inject_linux fg mousecheck 2>/out/pipe.monitor.err; echo $? >/out/pipe.monitor) |
+            inject_linux fg mousecheck-summary >/out/pipe.out 2>/out/pipe.err; echo $? >/out/pipe.status' &
+        wait $injector
+        echo $? >/out/pipe.injector
+        # SIGINT only once the summary ignores it (bit 2 of SigIgn), or it could end it first.
+        for _ in $(seq 1000); do
+            summary=$(pidof mousecheck-summary) &&
+                [ $((0x$(sed -n 's/^SigIgn:[^0-9a-f]*//p' "/proc/$summary/status") & 2)) = 2 ] && break
+            usleep 10000
+        done
+        kill -INT "-$(cut -d ' ' -f 5 "/proc/$(pidof mousecheck)/stat")"
+        wait_line /out/pipe.status "" || kill -KILL $(pidof mousecheck) $(pidof mousecheck-summary)
+    fi
+    # --- end of mousecheck-summary
     ;;
 bench)
     play bench bench

@@ -167,6 +167,22 @@ for program in "$monitor" "$injector" $udevadm; do
         cp -L "$library" "$tree$library"
     done
 done
+# --- mousecheck-summary: the one beside the monitor (a build's, a tarball's, the package's), with
+# the libraries it loads, for the test scenario's pipeline; a monitor with none beside it runs
+# the other scenarios alone.
+summary="$(dirname "$monitor")/mousecheck-summary"
+if [ -f "$summary" ]; then
+    cp "$summary" "$tree/bin/mousecheck-summary"
+    if [ $foreign = true ]; then
+        foreign_libraries "$summary"
+    else
+        for library in $(ldd "$summary" | awk '$2 == "=>" { print $3 } $1 ~ /^\// { print $1 }'); do
+            mkdir -p "$tree$(dirname "$library")"
+            cp -L "$library" "$tree$library"
+        done
+    fi
+fi
+# --- end of mousecheck-summary
 mkdir -p "$tree/etc"
 echo "root:x:0:0::/:/bin/sh" >"$tree/etc/passwd"
 echo "user:x:1000:1000::/tmp:/bin/sh" >>"$tree/etc/passwd"

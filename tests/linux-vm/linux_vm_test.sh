@@ -11,7 +11,8 @@
 # then by root with output to a pipe read only after SIGTERM came while the monitor waited in a
 # write (every line whole, and more than the pipe holds); with output to "head -n 3" (the monitor
 # ended by SIGPIPE, quietly); and with /dev/input removed while a mouse under it is open, then a
-# new mouse clicked.
+# new mouse clicked; and "mousecheck | mousecheck-summary" stopped with SIGINT to its process
+# group, the summary beside the monitor (MONITOR's folder), with its exact output.
 # The mice listed are those that udev's own udevadm calls mice, where the machine has udevadm.
 # Usage: linux_vm_test.sh [--arch x86_64|aarch64] MONITOR INJECTOR: the mousecheck program to
 # test, and inject_linux, both for the architecture of the machine (x86_64 unless named). The
@@ -202,6 +203,31 @@ mouse $later"
 expect_listing reborn.out "$(listing "$first")"
 printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\nMouse Button:16\nMouse Button:32, #ms|50|250\nMouse Button:4\nMouse Button:8, #ms|50|250\n' |
     sh "$here/../check_lines.sh" "$out/reborn.out" || failed=1
+# --- mousecheck-summary, live: the monitor piped into the summary, SIGINT to the pipeline's
+# process group; the summary's whole output, the shortest hold within the band of
+# linux_faults.lines, and the statuses (the monitor 0; the summary 1: a test to repeat).
+expect_status pipe.injector
+expect_status pipe.monitor
+expect_file pipe.monitor.err ""
+expect_file pipe.err ""
+expect_file pipe.status 1
+hold=$(sed -n 's/^  left      9 presses, 9 releases, shortest hold \([0-9]*\) ms$/\1/p' "$out/pipe.out" 2>/dev/null)
+[ -n "$hold" ] && [ "$hold" -ge 16 ] && [ "$hold" -le 250 ] ||
+    fail "pipe.out: the shortest hold of the left button is not 16 to 250 ms"
+expect_file pipe.out "standard input: run 1 of 1, lines 1 to 29, 1 mouse listed
+  left      9 presses, 9 releases, shortest hold ${hold:-?} ms
+            fast clicks: 1 after a press, 0 after a release, 0 with another button
+  right     not tested
+  middle    not tested
+  button 4  not tested
+  button 5  not tested
+  wheel     1 up, 5 down, 0 \"wheel too fast!\", 1 reversal
+  verdict:
+    left: 1 fast click in 9 clicks: repeat the test; one alone can come from a healthy mouse
+    right, middle, button 4, button 5: not tested
+    wheel: 1 reversal in 6 notches: repeat the test; one alone can be a quick turn back"
+# --- end of mousecheck-summary
+
 if [ "$failed" != 0 ]; then
     echo "--- the machine's console:"
     cat "$out/console.txt"

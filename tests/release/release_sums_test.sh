@@ -3,6 +3,7 @@
 # folder (a folder that built an earlier version keeps that one's downloads too), and for each
 # download alone in a folder with SHA256SUMS, `sha256sum -c --ignore-missing SHA256SUMS`, the
 # command of the README, says it is OK and exits with 0; a download changed by one byte fails it.
+# The zip holds both programs, mousecheck.exe and mousecheck-summary.exe, as shipped alone.
 # Usage: release_sums_test.sh RELEASE_DIR VERSION
 set -eu
 release=$1 version=$2
@@ -17,7 +18,7 @@ fail() {
 }
 
 cd "$release"
-downloads=$(ls mousecheck.exe mousecheck-"$version"-*.zip mousecheck-"$version"-*.tar.gz mousecheck_"$version"-*.deb 2>/dev/null | sort)
+downloads=$(ls mousecheck.exe mousecheck-summary.exe mousecheck-"$version"-*.zip mousecheck-"$version"-*.tar.gz mousecheck_"$version"-*.deb 2>/dev/null | sort)
 listed=$(awk '{ print $2 }' SHA256SUMS | sort)
 [ "$downloads" = "$listed" ] || fail "SHA256SUMS lists:
 $listed
@@ -35,6 +36,17 @@ for download in $downloads; do
     printf 'x' >>"$work/user/$download"
     (cd "$work/user" && sha256sum -c --ignore-missing SHA256SUMS >/dev/null 2>&1) &&
         fail "sha256sum passes $download with a byte added"
+done
+# The zip carries both programs, the same bytes as those shipped alone beside it.
+zip=mousecheck-$version-windows-x86_64.zip
+entries=$(unzip -Z1 "$zip" | sort)
+[ "$entries" = "LICENSE.txt
+README.txt
+mousecheck-summary.exe
+mousecheck.exe" ] || fail "$zip holds:
+$entries"
+for exe in mousecheck.exe mousecheck-summary.exe; do
+    unzip -p "$zip" "$exe" | cmp -s - "$exe" || fail "$zip: its $exe is not the one shipped alone"
 done
 [ "$failed" = 0 ] && echo "release_sums_test: each of the $(echo "$downloads" | wc -l) downloads checks alone against SHA256SUMS"
 exit $failed

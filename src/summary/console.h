@@ -1,0 +1,9 @@
+// What the summary's platform sets up before it reads, so that it reads standard input as the
+// monitor's pipe gives it: bytes, and through to the end.
+#pragma once
+
+// Makes standard input binary (Windows: no CRLF or Ctrl+Z handling, UTF-16 reaches the decoder
+// as bytes) and, when it is not a terminal, ignores the terminal's interrupt (Ctrl+C), which in
+// "mousecheck | mousecheck-summary" goes to both programs: the monitor ends, writing its last
+// lines, and the summary reads on to the end of the pipe. From a terminal, Ctrl+C still ends it.
+void PrepareConsole();
