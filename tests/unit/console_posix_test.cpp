@@ -171,8 +171,8 @@ TEST(ConsolePosix, SigtermAndSighupStillEndASummary) {
     for (const int signal : {SIGTERM, SIGHUP}) {
         const Pipeline pipeline = Start();
         ASSERT_EQ(kill(pipeline.summary, signal), 0);
-        EXPECT_EQ(WaitFor(pipeline.summary), 128 + signal);
         EXPECT_EQ(ReadAll(pipeline.output, pipeline.summary), "");
+        EXPECT_EQ(WaitFor(pipeline.summary), 128 + signal);
         close(pipeline.output);
         kill(pipeline.writer, SIGKILL);
         WaitFor(pipeline.writer);
