@@ -3,6 +3,7 @@
 #include "summary/console.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@
 #include "summary/command.h"
 
 namespace {
+
+constexpr int kWaitMs = 10000;
 
 // What the writer, in the monitor's place, writes before the Ctrl+C, and its last lines, which
 // it writes only after it (as the monitor writes its last block when it ends).
@@ -51,14 +54,24 @@ void WriteAll(int fd, const char* text) {
     }
 }
 
-// Reads the descriptor until every writer has closed it.
-std::string ReadAll(int fd) {
+// Reads the summary's output until every writer has closed it; a summary that has not ended
+// 10 s after its last output fails the test, naming that wait, and is killed.
+std::string ReadAll(int fd, pid_t summary) {
     std::string text;
     char buffer[4096];
-    for (ssize_t got; (got = read(fd, buffer, sizeof(buffer))) > 0;) {
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, kWaitMs) != 1) {
+            ADD_FAILURE() << "the summary had not ended " << kWaitMs << " ms after it printed: " << text;
+            kill(summary, SIGKILL);
+            return text;
+        }
+        const ssize_t got = read(fd, buffer, sizeof(buffer));
+        if (got <= 0) {
+            return text;
+        }
         text.append(buffer, static_cast<size_t>(got));
     }
-    return text;
 }
 
 // Waits for the child; returns its status, or 128 plus the signal that ended it.
@@ -66,6 +79,17 @@ int WaitFor(pid_t child) {
     int status = 0;
     waitpid(child, &status, 0);
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+// Puts a child's signals as a shell's foreground job has them after its exec: the quit signals
+// at their defaults (the test process may have handlers of its own for them), nothing blocked.
+void ResetSignals() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(signal, SIG_DFL);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
 // A writer and a summary on a pipe, in a process group of their own.
@@ -89,6 +113,7 @@ Pipeline Start() {
     pipeline.writer = fork();
     if (pipeline.writer == 0) {
         setpgid(0, 0);
+        ResetSignals();
         sigset_t interrupt;
         sigemptyset(&interrupt);
         sigaddset(&interrupt, SIGINT);
@@ -108,6 +133,7 @@ Pipeline Start() {
     pipeline.summary = fork();
     if (pipeline.summary == 0) {
         setpgid(0, pipeline.writer);
+        ResetSignals();
         dup2(data[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
         for (const int fd : {data[0], data[1], out[0], out[1], ready[0]}) {
@@ -134,7 +160,7 @@ Pipeline Start() {
 TEST(ConsolePosix, ASummaryReadsOnToTheMonitorsLastLineAfterCtrlC) {
     const Pipeline pipeline = Start();
     ASSERT_EQ(kill(-pipeline.writer, SIGINT), 0);
-    const std::string printed = ReadAll(pipeline.output);
+    const std::string printed = ReadAll(pipeline.output, pipeline.summary);
     close(pipeline.output);
     EXPECT_EQ(WaitFor(pipeline.writer), 0);
     EXPECT_EQ(WaitFor(pipeline.summary), kSummaryFault) << "128 + 2: ended by SIGINT";
@@ -145,8 +171,8 @@ TEST(ConsolePosix, SigtermAndSighupStillEndASummary) {
     for (const int signal : {SIGTERM, SIGHUP}) {
         const Pipeline pipeline = Start();
         ASSERT_EQ(kill(pipeline.summary, signal), 0);
+        EXPECT_EQ(ReadAll(pipeline.output, pipeline.summary), "");
         EXPECT_EQ(WaitFor(pipeline.summary), 128 + signal);
-        EXPECT_EQ(ReadAll(pipeline.output), "");
         close(pipeline.output);
         kill(pipeline.writer, SIGKILL);
         WaitFor(pipeline.writer);
