@@ -150,7 +150,8 @@ $(device_listing "$(node eight)" "mousecheck ?[2J ? ? ? mouse" 0005 8 0)
 $(device_listing "$(node buttons)" "mousecheck virtual buttons" 0009 3 0)
 RAW INPUT Mouse:"
 expect_udev_mice devices
-printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\nwheel check down:#ms|500|%s\nMouse Button:4\nMouse Button:8, #ms|50|250\n' \
+# The first wheel interval counts from the start: at least the tablet's click and its gap.
+printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\nwheel check down:#ms|250|%s\nMouse Button:4\nMouse Button:8, #ms|50|250\n' \
     "$(run_ms devices)" | sh "$here/../check_lines.sh" "$out/devices.out" || failed=1
 # The flood's lines for WRITES writes of 12 clicks each: the first press of a write comes a pass
 # after the last release, every other press and release within 15 ms of the one before.
@@ -202,6 +203,98 @@ mouse $later"
 expect_listing reborn.out "$(listing "$first")"
 printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\nMouse Button:16\nMouse Button:32, #ms|50|250\nMouse Button:4\nMouse Button:8, #ms|50|250\n' |
     sh "$here/../check_lines.sh" "$out/reborn.out" || failed=1
+# ---- Held-up passes, live pipes and whole lines: every printed interval the kernel's.
+# The lines of a log's "hold NOMINAL ACTUAL" clicks of the left button, each hold within 1.5 ms
+# of the one the injector measured around its writes (whole milliseconds truncate: 1 ms; the
+# writes, inside which the kernel stamps each report: 0.5 ms), then of its "notch ACTUAL" wheel
+# notches down after a first one that counts from the start (at least FIRST ms, at most the run).
+kernel_lines() {
+    awk -v first="${2:-}" -v run="${3:-}" '
+        function within(ms) { return "|" int(ms - 1.5 + 0.999999) "|" int(ms + 1.5) }
+        $1 == "hold" { print "Mouse Button:1\nMouse Button:2, #ms" within($3) }
+        $1 == "notch" && !notched++ { print "wheel check down:#ms|" first "|" run }
+        $1 == "notch" { print "wheel check down:#ms" within($2) }' "$1"
+}
+
+# Prints a log's lines that begin with a word, in order.
+log_lines() {
+    grep "^$2" "$out/$1" || true
+}
+
+# Stopped for the clicks and notches, then let go on: the kernel's holds and notch intervals, no
+# "Fast-click detected!", no "wheel too fast!".
+expect_status held.injector
+expect_status held.status
+expect_file held.err ""
+held=$(sed -n 's/^mouse //p' "$out/held.log")
+expect_file held.log "mouse $held
+ready
+$(log_lines held.log 'hold ')
+$(log_lines held.log 'notch ')
+resumed"
+[ "$(log_lines held.log 'hold ' | wc -l)" = 3 ] || fail "held.log: not 3 holds"
+expect_listing held.out "$(listing "$held")"
+kernel_lines "$out/held.log" 1800 "$(run_ms held)" | sh "$here/../check_lines.sh" "$out/held.out" || failed=1
+
+# "| tee": each line reached the reader before the next report was made (the injector waited
+# for it), and after SIGINT to the whole group every line is in the reader's file.
+expect_status tee.injector
+expect_status tee.status
+expect_file tee.err ""
+teed=$(sed -n 's/^mouse //p' "$out/tee.log")
+expect_file tee.log "mouse $teed
+ready
+$(log_lines tee.log 'hold ')
+clicked"
+cut -d ' ' -f 2- "$out/tee.arrivals" >"$out/tee.out" 2>/dev/null
+expect_listing tee.out "$(listing "$teed")"
+kernel_lines "$out/tee.log" | sh "$here/../check_lines.sh" "$out/tee.out" || failed=1
+
+# "> log 2>&1" and a queue that overflowed while the monitor was stopped: every line whole, a
+# dropped-events line among them, the middle click after it.
+expect_status overflow.injector
+expect_status overflow.status
+overflowed=$(sed -n 's/^mouse //p' "$out/overflow.log")
+expect_file overflow.log "mouse $overflowed
+ready
+dropped"
+expect_listing overflow.out "$(listing "$overflowed")"
+dropped="mousecheck: $overflowed: the kernel dropped events; the lines of some reports are missing"
+torn=$(sed '1,/^RAW INPUT Mouse:$/d' "$out/overflow.out" | grep -Ev "^(Mouse Button:1|Mouse Button:2, [0-9]+ms|Fast-click detected!|Mouse Button:16|Mouse Button:32, [0-9]+ms|$dropped)\$" || true)
+[ -z "$torn" ] || fail "overflow.out: lines torn or unknown: $(echo "$torn" | head -n 5)"
+grep -qxF "$dropped" "$out/overflow.out" || fail "overflow.out: no line \"$dropped\""
+[ "$(tail -n 2 "$out/overflow.out" | head -n 1)" = "Mouse Button:16" ] && tail -n 1 "$out/overflow.out" | grep -qx 'Mouse Button:32, [0-9]*ms' ||
+    fail "overflow.out: it does not end with the middle click: $(tail -n 2 "$out/overflow.out")"
+
+# A non-blocking pipe, full while clicks held 300 ms were made, then read slowly: status 0 after
+# SIGTERM, every line whole, the flood's lines and then the kernel's holds.
+expect_status stalled.injector
+expect_status stalled.status
+expect_file stalled.err ""
+stalled=$(sed -n 's/^mouse //p' "$out/stalled.log")
+writes=$(sed -n 's/^blocked after \([0-9]*\) writes$/\1/p' "$out/stalled.log")
+expect_file stalled.log "mouse $stalled
+ready
+blocked after $writes writes
+$(log_lines stalled.log 'hold ')
+drained"
+expect_listing stalled.out "$(listing "$stalled")"
+expect_file stalled.last 0a
+[ -z "$writes" ] || { flood_lines "$writes"; kernel_lines "$out/stalled.log"; } |
+    sh "$here/../check_lines.sh" "$out/stalled.out" || failed=1
+
+# The quit signals inherited blocked: SIGTERM ends it with status 0.
+expect_status masked.injector
+expect_status masked.status
+expect_file masked.err ""
+masked=$(sed -n 's/^mouse //p' "$out/masked.log")
+expect_file masked.log "mouse $masked
+ready
+clicked"
+expect_listing masked.out "$(listing "$masked")"
+printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\n' | sh "$here/../check_lines.sh" "$out/masked.out" || failed=1
+# ---- end of the held-up passes and live pipes
+
 if [ "$failed" != 0 ]; then
     echo "--- the machine's console:"
     cat "$out/console.txt"
