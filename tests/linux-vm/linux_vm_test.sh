@@ -11,7 +11,12 @@
 # then by root with output to a pipe read only after SIGTERM came while the monitor waited in a
 # write (every line whole, and more than the pipe holds); with output to "head -n 3" (the monitor
 # ended by SIGPIPE, quietly); and with /dev/input removed while a mouse under it is open, then a
-# new mouse clicked.
+# new mouse clicked. Then, every printed interval the kernel's and every line whole: the monitor
+# stopped (SIGSTOP) while clicks held 300 ms and wheel notches are made, then let go on; its
+# output to a "| tee"-like reader, each line there before the next report, then SIGINT to the
+# whole process group; output and errors in one file with a dropped-events line; output to a
+# non-blocking pipe left full, then read slowly, ended by SIGTERM; the quit signals inherited
+# blocked, ended by SIGTERM.
 # The mice listed are those that udev's own udevadm calls mice, where the machine has udevadm.
 # Usage: linux_vm_test.sh [--arch x86_64|aarch64] MONITOR INJECTOR: the mousecheck program to
 # test, and inject_linux, both for the architecture of the machine (x86_64 unless named). The
