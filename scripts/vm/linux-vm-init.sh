@@ -194,12 +194,12 @@ test)
     wc -c </out/full.out >/out/full.bytes
     tail -c 1 /out/full.out | od -An -tx1 | tr -d ' ' >/out/full.last
 
-    # root, output to "head -n 3": clicks until the monitor, writing again after head has gone,
-    # ends by SIGPIPE.
+    # root, output to "head -n 4", the listing and the banner: clicks until the monitor, writing
+    # again after head has gone, ends by SIGPIPE.
     inject_linux flood >/out/head.log 2>&1 &
     injector=$!
     wait_line /out/head.log ready
-    (inject_linux fg mousecheck 2>/out/head.err; echo $? >/out/head.status) | head -n 3 >/out/head.out &
+    (inject_linux fg mousecheck 2>/out/head.err; echo $? >/out/head.status) | head -n 4 >/out/head.out &
     wait_line /out/head.log released || kill -KILL $(pidof mousecheck)
     wait_line /out/head.status ""
     wait $injector

@@ -105,6 +105,7 @@ constexpr unsigned short kVendor = 0x1234;
 struct Device {
     int fd;
     std::string node;
+    int echo = -1;  // the node opened by the injector too, for the kernel's times of its reports
 };
 
 // Sleeps the given milliseconds on the monotonic clock.
@@ -235,7 +236,7 @@ Device Create(const char* name, unsigned short product, Kind kind) {
             closedir(directory);
         }
         if (!node.empty() && access(node.c_str(), F_OK) == 0) {
-            return {fd, node};
+            return {fd, node, -1};
         }
     }
     Fail(std::string("no event node for ") + name + " within 10 s");
@@ -340,6 +341,40 @@ void Report(const Device& device, std::vector<input_event> events) {
     if (write(device.fd, events.data(), static_cast<size_t>(size)) != size) {
         Fail("cannot write to " + device.node + ": " + std::strerror(errno));
     }
+}
+
+// Opens the device's node as one more reader, on the monotonic clock (a monitor's), so that the
+// injector learns the time the kernel gives each of its reports.
+void OpenEcho(Device* device) {
+    device->echo = open(device->node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int clock = CLOCK_MONOTONIC;
+    if (device->echo < 0 || ioctl(device->echo, EVIOCSCLOCKID, &clock) != 0) {
+        Fail("cannot read " + device->node + " back on the monotonic clock: " + std::strerror(errno));
+    }
+}
+
+// Returns the kernel's times, in microseconds, of the reports read back since the last call.
+std::vector<long long> Echoed(const Device& device) {
+    std::vector<long long> stamps;
+    input_event events[64];
+    for (ssize_t got; (got = read(device.echo, events, sizeof(events))) > 0;) {
+        for (size_t i = 0; i < static_cast<size_t>(got) / sizeof(input_event); ++i) {
+            if (events[i].type == EV_SYN && events[i].code == SYN_DROPPED) {
+                Fail("the kernel dropped events of the injector's own reader of " + device.node);
+            }
+            if (events[i].type == EV_SYN && events[i].code == SYN_REPORT) {
+                stamps.push_back(static_cast<long long>(events[i].input_event_sec) * 1000000LL +
+                                 static_cast<long long>(events[i].input_event_usec));
+            }
+        }
+    }
+    return stamps;
+}
+
+// Returns the milliseconds a monitor prints between two kernel times: their whole milliseconds'
+// difference.
+long long PrintedMs(long long fromUs, long long toUs) {
+    return toUs / 1000 - fromUs / 1000;
 }
 
 // A button event.
@@ -474,39 +509,6 @@ void PlayReborn(const Device& first) {
     Click(later, BTN_RIGHT, kHoldMs, kGapMs);
 }
 
-// Floods the mouse with clicks until its monitor waits in a write or lets go of it.
-void PlayFlood(const Device& mouse) {
-    constexpr int kClicksPerWrite = 12;  // 48 events: well within evdev's queue of a client
-    constexpr int kWritePaceMs = 40;     // passes apart: each write's first press is no fast click
-    constexpr int kWritesMax = 200;
-    WaitUntilPumping(mouse.node);
-    std::vector<input_event> clicks;
-    for (int i = 0; i < kClicksPerWrite; ++i) {
-        for (const int value : {1, 0}) {
-            clicks.push_back(Button(BTN_LEFT, value));
-            clicks.push_back({{}, EV_SYN, SYN_REPORT, 0});
-        }
-    }
-    clicks.pop_back();  // Report() ends the last one
-    for (int writes = 1; writes <= kWritesMax; ++writes) {
-        Report(mouse, clicks);
-        SleepMs(kWritePaceMs);
-        const std::string monitor = MonitorHolding(mouse.node);
-        if (monitor.empty()) {
-            std::printf("released after %d writes\n", writes);
-            return;
-        }
-        if (FirstLine("/proc/" + monitor + "/wchan") == "pipe_write") {
-            std::printf("blocked after %d writes\n", writes);
-            std::fflush(stdout);
-            WaitUntilHeld(mouse.node, false);
-            return;
-        }
-    }
-    Fail("the monitor neither waited in a write to a pipe nor let go of " + mouse.node + " after " +
-         std::to_string(kWritesMax) + " writes of clicks");
-}
-
 // Reads the monotonic clock in milliseconds.
 double NowMs() {
     timespec now{};
@@ -525,14 +527,23 @@ void SleepUntil(double whenMs) {
 }
 
 // Presses the button, holds it the milliseconds on the monotonic clock and releases it; says
-// "hold NOMINAL ACTUAL", the time from the press's write to the release's, in ms. The kernel
-// stamps each report inside its write.
+// "hold NOMINAL ACTUAL", the time from the press's write to the release's, in ms, and where the
+// injector reads its reports back, "KERNEL PRINTED" after it: the hold between the kernel's times
+// of the two, and the whole milliseconds a monitor prints for it.
 void TimedClick(const Device& mouse, int button, int holdMs) {
     Report(mouse, {Button(button, 1)});
     const double pressed = NowMs();
+    const std::vector<long long> press = Echoed(mouse);
     SleepUntil(pressed + holdMs);
     Report(mouse, {Button(button, 0)});
-    std::printf("hold %d %.3f\n", holdMs, NowMs() - pressed);
+    const double held = NowMs() - pressed;
+    const std::vector<long long> release = Echoed(mouse);
+    if (press.size() == 1 && release.size() == 1) {
+        std::printf("hold %d %.3f %.3f %lld\n", holdMs, held, static_cast<double>(release[0] - press[0]) / 1e3,
+                    PrintedMs(press[0], release[0]));
+    } else {
+        std::printf("hold %d %.3f\n", holdMs, held);
+    }
     std::fflush(stdout);
 }
 
@@ -587,6 +598,77 @@ void WaitDrained(const std::string& pid) {
         }
     }
     Fail("monitor " + pid + " had not read every report, and slept in its pump, within 10 s");
+}
+
+constexpr int kClicksPerWrite = 12;  // 48 events: well within evdev's queue of a client (128 here)
+constexpr long long kFloodWriteBytes = kClicksPerWrite * 4 * static_cast<long long>(sizeof(input_event));
+
+// Writes the clicks of a flood: kClicksPerWrite clicks of no hold in one write, this many times.
+// Where the injector reads its reports back, it says "stamps MS..." after each write: the
+// kernel's time of each of its reports, in whole milliseconds, as a monitor reads them.
+void FloodWrites(const Device& mouse, int writes) {
+    std::vector<input_event> clicks;
+    for (int i = 0; i < kClicksPerWrite; ++i) {
+        for (const int value : {1, 0}) {
+            clicks.push_back(Button(BTN_LEFT, value));
+            clicks.push_back({{}, EV_SYN, SYN_REPORT, 0});
+        }
+    }
+    clicks.pop_back();  // Report() ends the last one
+    for (int i = 0; i < writes; ++i) {
+        Report(mouse, clicks);
+        if (mouse.echo >= 0) {
+            std::string line = "stamps";
+            for (const long long stamp : Echoed(mouse)) {
+                line += " " + std::to_string(stamp / 1000);
+            }
+            std::printf("%s\n", line.c_str());
+        }
+    }
+}
+
+// Tells whether the monitor waits to write its output (blocked in the write, or polling for room).
+bool WaitsToWrite(const std::string& pid) {
+    const std::string waits = FirstLine("/proc/" + pid + "/wchan");
+    return waits == "pipe_write" || waits.find("poll") != std::string::npos;
+}
+
+// Waits until the monitor has read the bytes since its count of bytes read was the one given, or
+// waits to write, or is gone; so that a flood never outruns evdev's queue of the monitor.
+void WaitReadOrWriting(const std::string& pid, long long readBefore, long long bytes) {
+    for (int waited = 0; waited < kWaitMs; waited += 1, SleepMs(1)) {
+        const long long read = ProcNumber("/proc/" + pid + "/io", "rchar:");
+        if (read < 0 || read >= readBefore + bytes || WaitsToWrite(pid)) {
+            return;
+        }
+    }
+    Fail("monitor " + pid + " neither read a flood's write nor waited to write within 10 s");
+}
+
+// Floods the mouse with clicks until its monitor waits in a write or lets go of it.
+void PlayFlood(const Device& mouse) {
+    constexpr int kWritePaceMs = 40;     // passes apart: each write's first press is no fast click
+    constexpr int kWritesMax = 200;
+    const std::string pumping = WaitUntilPumping(mouse.node);
+    for (int writes = 1; writes <= kWritesMax; ++writes) {
+        const long long read = ProcNumber("/proc/" + pumping + "/io", "rchar:");
+        FloodWrites(mouse, 1);
+        WaitReadOrWriting(pumping, read, kFloodWriteBytes);
+        SleepMs(kWritePaceMs);
+        const std::string monitor = MonitorHolding(mouse.node);
+        if (monitor.empty()) {
+            std::printf("released after %d writes\n", writes);
+            return;
+        }
+        if (FirstLine("/proc/" + monitor + "/wchan") == "pipe_write") {
+            std::printf("blocked after %d writes\n", writes);
+            std::fflush(stdout);
+            WaitUntilHeld(mouse.node, false);
+            return;
+        }
+    }
+    Fail("the monitor neither waited in a write to a pipe nor let go of " + mouse.node + " after " +
+         std::to_string(kWritesMax) + " writes of clicks");
 }
 
 // Plays the benchmark's holds and burst.
@@ -648,16 +730,20 @@ void PlayHeld(const Device& mouse, int clicks, int holdMs, int gapMs, int notche
         SleepMs(gapMs);
     }
     double previous = 0;
+    long long previousUs = 0;
     for (int i = 0; i < notches; ++i) {
         if (i > 0) {
             SleepUntil(previous + gapMs);
         }
         Report(mouse, {Axis(REL_WHEEL, -1)});
         const double now = NowMs();
-        if (i > 0) {
-            std::printf("notch %.3f\n", now - previous);
+        const std::vector<long long> stamp = Echoed(mouse);
+        if (i > 0 && stamp.size() == 1) {
+            std::printf("notch %.3f %.3f %lld\n", now - previous, static_cast<double>(stamp[0] - previousUs) / 1e3,
+                        PrintedMs(previousUs, stamp[0]));
         }
         previous = now;
+        previousUs = stamp.empty() ? 0 : stamp[0];
     }
     SleepMs(gapMs);  // the last notch well before the pass that reads it stamps the pump
     kill(std::atoi(monitor.c_str()), SIGCONT);
@@ -693,9 +779,9 @@ void WaitArrived(const std::string& arrivals, int lines, const std::string& what
     }
 }
 
-// Plays clicks held 100 ms ("hold NOMINAL ACTUAL" each), each report made only once the line of
-// the one before reached the reader of the monitor's pipe, whose arrivals "inject_linux tee
-// ARRIVALS" records; the banner comes before the first.
+// Plays clicks held 100 ms, or as long as the press's line takes, each report made only once the
+// line of the one before reached the reader of the monitor's pipe, whose arrivals "inject_linux
+// tee ARRIVALS" records ("hold 100 0 KERNEL PRINTED" each); the banner comes before the first.
 void PlayPaced(const Device& mouse, const std::string& arrivals) {
     constexpr int kClicks = 4;
     WaitUntilPumping(mouse.node);
@@ -710,30 +796,20 @@ void PlayPaced(const Device& mouse, const std::string& arrivals) {
     for (int i = 1; i <= kClicks; ++i) {
         Report(mouse, {Button(BTN_LEFT, 1)});
         const double pressed = NowMs();
+        const std::vector<long long> press = Echoed(mouse);
         WaitArrived(arrivals, ++lines, "press " + std::to_string(i));
         SleepUntil(pressed + kHoldMs);
         Report(mouse, {Button(BTN_LEFT, 0)});
-        std::printf("hold %d %.3f\n", kHoldMs, NowMs() - pressed);
+        const std::vector<long long> release = Echoed(mouse);
+        if (press.size() != 1 || release.size() != 1) {
+            Fail("the injector did not read its own click back from " + mouse.node);
+        }
+        std::printf("hold %d 0 %.3f %lld\n", kHoldMs, static_cast<double>(release[0] - press[0]) / 1e3,
+                    PrintedMs(press[0], release[0]));
         WaitArrived(arrivals, ++lines, "release " + std::to_string(i));
         SleepMs(kGapMs);
     }
     std::printf("clicked\n");
-}
-
-// Writes the clicks of a flood: kClicksPerWrite clicks of no hold in one write, this many times.
-void FloodWrites(const Device& mouse, int writes) {
-    constexpr int kClicksPerWrite = 12;
-    std::vector<input_event> clicks;
-    for (int i = 0; i < kClicksPerWrite; ++i) {
-        for (const int value : {1, 0}) {
-            clicks.push_back(Button(BTN_LEFT, value));
-            clicks.push_back({{}, EV_SYN, SYN_REPORT, 0});
-        }
-    }
-    clicks.pop_back();  // Report() ends the last one
-    for (int i = 0; i < writes; ++i) {
-        Report(mouse, clicks);
-    }
 }
 
 // Floods the monitor with clicks it reads at once (more than a stdio buffer of lines), then
@@ -773,14 +849,15 @@ void PlayStalled(const Device& mouse, const std::string& go) {
             Fail("the monitor neither waited to write nor let go of " + mouse.node + " after " +
                  std::to_string(kWritesMax) + " writes of clicks");
         }
+        const long long read = ProcNumber("/proc/" + monitor + "/io", "rchar:");
         FloodWrites(mouse, 1);
+        WaitReadOrWriting(monitor, read, kFloodWriteBytes);
         SleepMs(kWritePaceMs);
         if (MonitorHolding(mouse.node).empty()) {
             std::printf("released after %d writes\n", writes);
             return;
         }
-        const std::string waits = FirstLine("/proc/" + monitor + "/wchan");
-        if (waits == "pipe_write" || waits.find("poll") != std::string::npos) {
+        if (WaitsToWrite(monitor)) {
             std::printf("blocked after %d writes\n", writes);
             break;
         }
@@ -860,7 +937,8 @@ void ReadSlowly() {
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "bench") {
-        const Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        OpenEcho(&mouse);
         std::printf("ready\n");
         std::fflush(stdout);
         PlayBench(mouse);
@@ -891,7 +969,10 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         PlayFaults(mouse);
     } else if (mode == "flood" || mode == "reborn" || mode == "clicks") {
-        const Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        if (mode != "reborn") {
+            OpenEcho(&mouse);
+        }
         std::printf("ready\n");
         std::fflush(stdout);
         if (mode == "flood") {
@@ -910,7 +991,10 @@ int main(int argc, char** argv) {
         pause();
     } else if (mode == "held" || mode == "paused" || mode == "overflow" || mode == "click" ||
                ((mode == "paced" || mode == "stalled") && argc > 2)) {
-        const Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        if (mode != "overflow" && mode != "click") {
+            OpenEcho(&mouse);
+        }
         std::printf("ready\n");
         std::fflush(stdout);
         if (mode == "held") {
