@@ -4,6 +4,9 @@
 //
 // Passes of 1.1 ms are what Wine gives (and Windows with a 1 ms timer); 15.625 ms is the
 // Windows default timer, which a program that does not raise the timer resolution gets.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
@@ -32,10 +35,7 @@ constexpr uint32_t kNotch = 120u << 16 | 0x0400;
 constexpr double kLongAgoMs = 500;  // earlier stamps lie this far back: no effect on the pair
 
 int64_t simulatedNowMs = 0;
-FILE* console = nullptr;  // the table; stdout is the capture of the analysis's lines
-FILE* capture = nullptr;
-char* captured = nullptr;
-size_t capturedSize = 0;
+FILE* console = nullptr;  // the table; standard output is the capture of the analysis's lines
 std::mt19937_64 random(kSeed);
 
 // One raw mouse record (its button word) and when it arrives.
@@ -50,17 +50,18 @@ std::string PlayPair(double passMs, Record first, Record second) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const PumpModel model{passMs, unit(random) * passMs, unit(random)};
     const int64_t longAgo = ClockAtMs(model, first.atMs - kLongAgoMs);
-    timingState = {longAgo, longAgo, longAgo, longAgo};
+    timingState = {longAgo, longAgo, longAgo, longAgo, longAgo};
     std::string printed;
     for (const Record& record : {first, second}) {
         const double analysedAt = AnalysedAtMs(model, record.atMs);
         simulatedNowMs = ClockAtMs(model, analysedAt);
         timingState.pumpMs = simulatedNowMs;  // stamped at the end of the pass before the drain
-        std::rewind(capture);
+        lseek(STDOUT_FILENO, 0, SEEK_SET);
         AnalyseButtons(record.word);
         AnalyseWheel(static_cast<uint16_t>(record.word & 0xFFFF), static_cast<uint16_t>(record.word >> 16));
-        std::fflush(capture);
-        printed.assign(captured, static_cast<size_t>(std::ftell(capture)));
+        char lines[256];
+        const ssize_t size = pread(STDOUT_FILENO, lines, static_cast<size_t>(lseek(STDOUT_FILENO, 0, SEEK_CUR)), 0);
+        printed.assign(lines, static_cast<size_t>(std::max<ssize_t>(size, 0)));
     }
     return printed;
 }
@@ -132,9 +133,10 @@ int64_t NowMs() {
 
 // Prints the accuracy table for each pass length.
 int main() {
-    console = stdout;
-    capture = open_memstream(&captured, &capturedSize);
-    stdout = capture;  // the analysis prints its report lines to stdout
+    // The analysis writes its report lines to standard output's descriptor: a file in memory
+    // here, read back after each record; the table goes where standard output went.
+    console = fdopen(dup(STDOUT_FILENO), "w");
+    dup2(memfd_create("lines", 0), STDOUT_FILENO);
 
     std::fprintf(console, "Simulated: the real analysis behind a model of the pump, %d trials a cell, "
                           "seed %" PRIu64 ".\n\n", kTrials, kSeed);
@@ -170,8 +172,6 @@ int main() {
         Measured("notches " + std::to_string(static_cast<int>(gap)) + " ms apart: \"wheel too fast!\"",
                  flagged(kNotch, kNotch, gap, "wheel too fast!"));
     }
-    stdout = console;
-    std::fclose(capture);
-    std::free(captured);
+    std::fclose(console);
     return 0;
 }

@@ -17,7 +17,17 @@
 //   delta 119 or -119 -> nothing;  delta 120 or 360 -> one "up" line;  delta -120 -> "down"
 //   pump stamp 1000, previous record at 995..1005 -> "wheel too fast!" before the line
 //   pump stamp 1000, previous record at 994 or 1006 -> the line alone
+//
+// Stamps. A record stamps with the time its report was made where the platform gives it, and
+// otherwise with the clock when it is analysed. A report's time is never taken below the latest
+// stamp or seed reading: the reports of two mice read in one pass, or one queued before the
+// seeds, never give an interval below 0.
+//
+//   latest 1000, report made at 1300 -> 1300;  latest 1000, report made at 990 -> 1000
+//   no report time                   -> the clock
 #include "analysis/analysis.h"
+
+#include <algorithm>
 
 #include "analysis/raw_mouse.h"
 #include "analysis/report.h"
@@ -43,19 +53,25 @@ bool IsRelease(uint32_t word) {
            word == RI_MOUSE_BUTTON_5_UP;
 }
 
+// Returns the stamp of the record being analysed, and makes it the latest.
+int64_t Stamp(std::optional<int64_t> reportMs) {
+    timingState.latestMs = reportMs ? std::max(*reportMs, timingState.latestMs) : NowMs();
+    return timingState.latestMs;
+}
+
 }  // namespace
 
 // Stamps and reports a lone press or release of the five standard buttons, and fast clicks.
-void AnalyseButtons(uint32_t buttonWord) {
+void AnalyseButtons(uint32_t buttonWord, std::optional<int64_t> reportMs) {
     if (buttonWord == 0 || buttonWord > kButtonWordMax) {
         return;
     }
     const int word = static_cast<int>(buttonWord);
     if (IsPress(buttonWord)) {
-        timingState.pressMs = NowMs();
+        timingState.pressMs = Stamp(reportMs);
         PrintLine("Mouse Button:%d\n", word);
     } else if (IsRelease(buttonWord)) {
-        const int64_t now = NowMs();
+        const int64_t now = Stamp(reportMs);
         timingState.releaseMs = now;
         PrintLine("Mouse Button:%d, %" MOUSECHECK_PRId64 "ms\n", word, now - timingState.pressMs);
     }
@@ -68,7 +84,7 @@ void AnalyseButtons(uint32_t buttonWord) {
 }
 
 // Stamps and reports a vertical wheel record of at least one notch, warning on fast turns.
-void AnalyseWheel(uint16_t usButtonFlags, uint16_t usButtonData) {
+void AnalyseWheel(uint16_t usButtonFlags, uint16_t usButtonData, std::optional<int64_t> reportMs) {
     if ((usButtonFlags & RI_MOUSE_WHEEL) == 0) {
         return;
     }
@@ -82,7 +98,7 @@ void AnalyseWheel(uint16_t usButtonFlags, uint16_t usButtonData) {
         previous <= timingState.pumpMs + kWheelToleranceMs) {
         PrintLine("wheel too fast!\n");
     }
-    const int64_t now = NowMs();
+    const int64_t now = Stamp(reportMs);
     timingState.wheelMs = now;
     if (notches > 0) {
         PrintLine("wheel check up:%" MOUSECHECK_PRId64 "ms\n", now - previous);

@@ -1,13 +1,18 @@
-// Report lines on standard output, each handed to the C runtime's formatted print in one call.
+// Report lines on standard output.
 //
-// On Windows that is the C runtime's own printf, not the one mingw-w64's C++ headers put in its
-// place: on a console, where standard output is unbuffered, theirs writes a line one character
-// at a time, while the runtime's own buffers the stream for the call and writes the line once.
-// Files and pipes get the same bytes either way, CRLF through the stream's text mode. The
-// runtime's own printf spells the 64-bit conversion %I64d.
+// On Windows each line is handed to the C runtime's own printf in one call, not the one
+// mingw-w64's C++ headers put in its place: on a console, where standard output is unbuffered,
+// theirs writes a line one character at a time, while the runtime's own buffers the stream for
+// the call and writes the line once. Files and pipes get the same bytes either way, CRLF through
+// the stream's text mode, in the C runtime's blocks. The runtime's own printf spells the 64-bit
+// conversion %I64d.
+//
+// On Linux each line is formatted into a buffer and written whole, with one write(2), as it is
+// printed (report_posix.cpp).
 #pragma once
 
 #include <cinttypes>
+#include <cstddef>
 
 #ifdef _WIN32
 #define MOUSECHECK_PRId64 "I64d"
@@ -17,15 +22,25 @@
 #define MOUSECHECK_PRINTF_FORMAT printf
 #endif
 
+// The longest line written whole on Linux, its end included: PIPE_BUF, what a pipe takes in one
+// piece. Every line the monitor prints is far shorter (a device name is cut to 255 bytes as it
+// is read); a longer one would be cut to this, its last byte the line's end.
+constexpr size_t kReportLineMax = 4096;
+
 // The error of the first report line that could not be written, or 0 while every write has
-// succeeded. Output to a file or a pipe is written in blocks, so a failure shows at the line
-// that filled a block, or at the end.
+// succeeded. On Linux a failure shows at the line that failed; on Windows, where output to a
+// file or a pipe is written in blocks, at the line that filled a block, or at the end.
 extern int reportError;
 
-// Prints one report line to standard output in a single call of the C runtime; records its
-// error in reportError when it fails.
+// Prints one report line to standard output in a single call; records its error in reportError
+// when it fails.
 void PrintLine(const char* format, ...) __attribute__((format(MOUSECHECK_PRINTF_FORMAT, 1, 2)));
 
-// Writes out what standard output still holds and closes it; returns reportError, now also
-// that of the flush and of the close (a file system may report a failed write only there).
+// Prints one line to standard error, written whole in one write (Linux; the Windows monitor
+// writes nothing there).
+void PrintErrorLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Closes standard output, on Windows writing out first what its stream still holds; returns
+// reportError, now also that of the flush and of the close (a file system may report a failed
+// write only there).
 int CloseReport();

@@ -30,29 +30,30 @@
 
 namespace {
 
-constexpr size_t kNameMax = 256;  // terminator included; the kernel's names are shorter
 constexpr unsigned kBitsPerWord = 64;
 // sysfs prints the capability bitmaps in words of the kernel's long: 64 bits on x86-64 and arm64.
 static_assert(sizeof(long) * CHAR_BIT == kBitsPerWord, "capability words are not 64 bits here");
 
-// Reads a small sysfs file into the buffer, zero-terminated, without its final newline.
-bool ReadText(const char* path, char* text, size_t size) {
+// Reads a small sysfs file into the buffer, zero-terminated, without its final newline; returns
+// 0, or the error of open() or read(): ENOENT when the file is not there.
+int ReadText(const char* path, char* text, size_t size) {
+    errno = 0;
     FILE* file = std::fopen(path, "re");
     if (file == nullptr) {
-        return false;
+        return errno != 0 ? errno : ENOMEM;
     }
     const size_t got = std::fread(text, 1, size - 1, file);
-    const bool failed = std::ferror(file) != 0;
+    const int error = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
     std::fclose(file);
     text[got] = '\0';
     if (got > 0 && text[got - 1] == '\n') {
         text[got - 1] = '\0';
     }
-    return !failed;
+    return error;
 }
 
-// Reads attribute "device/<attribute>" of event device N.
-bool ReadAttribute(const char* root, unsigned number, const char* attribute, char* text, size_t size) {
+// Reads attribute "device/<attribute>" of event device N; returns 0 or the error.
+int ReadAttribute(const char* root, unsigned number, const char* attribute, char* text, size_t size) {
     char path[kPathMax];
     std::snprintf(path, sizeof(path), "%s/sys/class/input/event%u/device/%s", root, number, attribute);
     return ReadText(path, text, size);
@@ -61,7 +62,7 @@ bool ReadAttribute(const char* root, unsigned number, const char* attribute, cha
 // Reads a hexadecimal attribute of event device N, such as id/vendor.
 bool ReadHexAttribute(const char* root, unsigned number, const char* attribute, unsigned* value) {
     char text[32];
-    if (!ReadAttribute(root, number, attribute, text, sizeof(text)) || text[0] == '\0') {
+    if (ReadAttribute(root, number, attribute, text, sizeof(text)) != 0 || text[0] == '\0') {
         return false;
     }
     char* end = nullptr;
@@ -74,13 +75,12 @@ bool ReadHexAttribute(const char* root, unsigned number, const char* attribute, 
     return true;
 }
 
-// Reads and parses capability bitmap "capabilities/<kind>" of event device N.
-bool ReadCapabilities(const char* root, unsigned number, const char* kind,
-                      uint64_t (&words)[kCapabilityWords]) {
-    char attribute[32];
+// Reads and parses bitmap <attribute> of event device N; returns 0, ENOENT when it is not
+// there or not a bitmap, or the error that kept it from being read.
+int ReadBitmap(const char* root, unsigned number, const char* attribute, uint64_t (&words)[kCapabilityWords]) {
     char text[kCapabilityWords * 17 + 64];  // room for more words than are held
-    std::snprintf(attribute, sizeof(attribute), "capabilities/%s", kind);
-    return ReadAttribute(root, number, attribute, text, sizeof(text)) && ParseCapabilities(text, words);
+    const int error = ReadAttribute(root, number, attribute, text, sizeof(text));
+    return error != 0 ? error : ParseCapabilities(text, words) ? 0 : ENOENT;
 }
 
 // Tells whether the bitmap has the bit.
@@ -114,27 +114,41 @@ const char* BusName(unsigned bus) {
     }
 }
 
-// Prints the node and the kernel's name of event device N, made safe to print, with bus and
-// vendor:product when sysfs has them; nothing when it has no name or an empty one.
-void PrintName(const char* root, unsigned number) {
-    char name[kNameMax];
-    if (!ReadAttribute(root, number, "name", name, sizeof(name)) || name[0] == '\0') {
+// Reads the kernel's name of event device N, made safe to print (empty when sysfs has none),
+// and its bus, vendor and product.
+void ReadName(const char* root, MouseDevice* mouse) {
+    if (ReadAttribute(root, mouse->number, "name", mouse->name, sizeof(mouse->name)) != 0) {
+        mouse->name[0] = '\0';
+    }
+    CleanName(mouse->name);  // a device may name itself anything; no control code reaches the terminal
+    unsigned bus = 0;
+    mouse->ids = ReadHexAttribute(root, mouse->number, "id/bustype", &bus) &&
+                 ReadHexAttribute(root, mouse->number, "id/vendor", &mouse->vendor) &&
+                 ReadHexAttribute(root, mouse->number, "id/product", &mouse->product);
+}
+
+// Prints the node and the name of the mouse, with bus and vendor:product when sysfs has them;
+// nothing when it has no name or an empty one.
+void PrintName(const MouseDevice& mouse) {
+    const unsigned number = mouse.number;
+    const unsigned bus = mouse.caps.bus;
+    if (mouse.name[0] == '\0') {
         return;
     }
-    CleanName(name);  // a device may name itself anything; no control code reaches the terminal
-    unsigned bus = 0;
-    unsigned vendor = 0;
-    unsigned product = 0;
-    if (!ReadHexAttribute(root, number, "id/bustype", &bus) ||
-        !ReadHexAttribute(root, number, "id/vendor", &vendor) ||
-        !ReadHexAttribute(root, number, "id/product", &product)) {
-        PrintLine("  Name=/dev/input/event%u (%s)\n", number, name);
+    if (!mouse.ids) {
+        PrintLine("  Name=/dev/input/event%u (%s)\n", number, mouse.name);
     } else if (const char* busName = BusName(bus)) {
-        PrintLine("  Name=/dev/input/event%u (%s, %s %04x:%04x)\n", number, name, busName, vendor, product);
+        PrintLine("  Name=/dev/input/event%u (%s, %s %04x:%04x)\n", number, mouse.name, busName, mouse.vendor,
+                  mouse.product);
     } else {
-        PrintLine("  Name=/dev/input/event%u (%s, bus %u %04x:%04x)\n", number, name, bus, vendor, product);
+        PrintLine("  Name=/dev/input/event%u (%s, bus %u %04x:%04x)\n", number, mouse.name, bus, mouse.vendor,
+                  mouse.product);
     }
 }
+
+// The longest name line, with the longest name: it is written whole.
+static_assert(sizeof("  Name=/dev/input/event4294967295 (, bus 4294967295 ffff:ffff)\n") + kNameMax < kReportLineMax,
+              "a name line may be longer than a report line");
 
 // Tells whether the code point is a bidirectional control: the embeddings and overrides
 // (U+202A to U+202E), the isolates (U+2066 to U+2069), the marks LRM, RLM and ALM.
@@ -276,28 +290,37 @@ bool IsMouseKind(const Capabilities& caps) {
     return mouse || (!tablet && !touchpad && !joystick && mouseButton && (relXY || !absXY));
 }
 
-// Reads the capability bitmaps, properties and bus of event device N.
-bool ReadCapabilitySet(const char* root, unsigned number, Capabilities* caps) {
-    char text[32];
+// Reads the capability bitmaps, properties and bus of event device N; the first error stops it.
+int ReadCapabilitySet(const char* root, unsigned number, Capabilities* caps) {
     caps->bus = 0;
     ReadHexAttribute(root, number, "id/bustype", &caps->bus);  // 0 when sysfs has none
-    return ReadCapabilities(root, number, "ev", caps->ev) && ReadCapabilities(root, number, "key", caps->key) &&
-           ReadCapabilities(root, number, "rel", caps->rel) && ReadCapabilities(root, number, "abs", caps->abs) &&
-           ReadAttribute(root, number, "properties", text, sizeof(text)) && ParseCapabilities(text, caps->props);
+    int error = ReadBitmap(root, number, "capabilities/ev", caps->ev);
+    error = error != 0 ? error : ReadBitmap(root, number, "capabilities/key", caps->key);
+    error = error != 0 ? error : ReadBitmap(root, number, "capabilities/rel", caps->rel);
+    error = error != 0 ? error : ReadBitmap(root, number, "capabilities/abs", caps->abs);
+    return error != 0 ? error : ReadBitmap(root, number, "properties", caps->props);
 }
 
-// Reads the capabilities of event device N and tells whether it is a mouse as udev calls one.
-bool ReadMouse(const char* root, unsigned number, Capabilities* caps) {
-    return ReadCapabilitySet(root, number, caps) && IsMouseKind(*caps);
+// Reads the capabilities of event device N and tells whether it is a mouse as udev calls one;
+// *error says why they could not be read, and is 0 when they were, or are not all there.
+bool ReadMouse(const char* root, unsigned number, Capabilities* caps, int* error) {
+    const int read = ReadCapabilitySet(root, number, caps);
+    *error = read == ENOENT ? 0 : read;
+    return read == 0 && IsMouseKind(*caps);
 }
 
-// Returns the mice among the event devices, in event-number order.
-std::vector<MouseDevice> FindMice(const char* root) {
+// Returns the mice among the event devices, in event-number order, with their names.
+std::vector<MouseDevice> FindMice(const char* root, std::vector<UnreadDevice>* unread) {
     std::vector<MouseDevice> found;
     for (const unsigned number : EventNumbers(root)) {
-        MouseDevice mouse{number, {}};
-        if (ReadMouse(root, number, &mouse.caps)) {
+        MouseDevice mouse{};
+        mouse.number = number;
+        int error = 0;
+        if (ReadMouse(root, number, &mouse.caps, &error)) {
+            ReadName(root, &mouse);
             found.push_back(mouse);
+        } else if (error != 0) {
+            unread->push_back({number, error});
         }
     }
     return found;
@@ -346,12 +369,12 @@ void CleanName(char* name) {
 }
 
 // Prints handle, node and name, and information of each mouse, in the order given.
-void ListMouseDevices(const char* root, const std::vector<MouseDevice>& mice) {
+void ListMouseDevices(const std::vector<MouseDevice>& mice) {
     for (const MouseDevice& mouse : mice) {
         const unsigned number = mouse.number;
         const Capabilities& caps = mouse.caps;
         PrintLine("Mouse: Handle=0x%08X\n", number);
-        PrintName(root, number);
+        PrintName(mouse);
         unsigned buttons = 0;
         for (unsigned button = BTN_LEFT; button <= BTN_TASK; ++button) {
             buttons += HasBit(caps.key, button) ? 1u : 0u;

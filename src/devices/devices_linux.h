@@ -36,26 +36,44 @@ struct Capabilities {
 // capabilities ID_INPUT_MOUSE=1.
 bool IsMouseKind(const Capabilities& caps);
 
-// Reads the capabilities of event device N; false when sysfs does not have them all.
-bool ReadCapabilitySet(const char* root, unsigned number, Capabilities* caps);
+// Reads the capabilities of event device N; returns 0, or ENOENT when sysfs does not have them
+// all (or not as bitmaps), or the error that kept a file of them from being read (EMFILE or
+// ENFILE: too many files open), which says nothing of the device.
+int ReadCapabilitySet(const char* root, unsigned number, Capabilities* caps);
 
 // Reads the capabilities of event device N and tells whether it is a mouse as udev calls one
-// (IsMouseKind); false too when sysfs does not have them all.
-bool ReadMouse(const char* root, unsigned number, Capabilities* caps);
+// (IsMouseKind); false too when sysfs does not have them all, with *error 0, and when they
+// could not be read, with the error in *error.
+bool ReadMouse(const char* root, unsigned number, Capabilities* caps, int* error);
 
-// A mouse among the event devices: its number N of eventN, and what it can do.
+// Room for a device's name, terminator included; the kernel's names are shorter.
+constexpr size_t kNameMax = 256;
+
+// A mouse among the event devices: its number N of eventN, what it can do, and its name and
+// ids, read with its capabilities so that the listing needs no file of its own.
 struct MouseDevice {
     unsigned number;
     Capabilities caps;
+    char name[kNameMax];  // made safe to print; empty when sysfs has none
+    bool ids;             // sysfs has its bus, vendor and product
+    unsigned vendor;
+    unsigned product;
 };
 
-// Returns the mice among the event devices now in sysfs, in event-number order.
-std::vector<MouseDevice> FindMice(const char* root);
+// An event device whose capabilities sysfs could not give, and why (not ENOENT).
+struct UnreadDevice {
+    unsigned number;
+    int error;
+};
+
+// Returns the mice among the event devices now in sysfs, in event-number order; those that
+// could not be read go to *unread.
+std::vector<MouseDevice> FindMice(const char* root, std::vector<UnreadDevice>* unread);
 
 // Makes a device's name safe to print, in place: every control character (C0, DEL, C1), every
 // bidirectional control (which reorders what a terminal shows) and every byte outside a valid
 // UTF-8 sequence becomes '?'; printable UTF-8 stays.
 void CleanName(char* name);
 
-// Prints handle, node and name, and information of each of the mice, found under root.
-void ListMouseDevices(const char* root, const std::vector<MouseDevice>& mice);
+// Prints handle, node and name, and information of each of the mice.
+void ListMouseDevices(const std::vector<MouseDevice>& mice);

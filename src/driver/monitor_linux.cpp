@@ -3,9 +3,9 @@
 // The mice are opened before the stamps are seeded and before anything is printed, so reports
 // that arrive during the listing wait in the kernel's queue for the first pump pass.
 //
-// Ends, as Unix tools do:
+// Each line reaches standard output as it is printed (report_posix.cpp). Ends, as Unix tools do:
 //
-//   SIGINT, SIGTERM, SIGHUP          -> the pass ends, the rest is flushed: status 0
+//   SIGINT, SIGTERM, SIGHUP          -> the pass ends, every line written: status 0
 //   a write fails (a full disk)      -> "mousecheck: cannot write the report: ...": status 1
 //   the reader went away (| head)    -> SIGPIPE ends the process quietly (a shell shows 141);
 //                                       where SIGPIPE is ignored, a failed write as above
@@ -23,11 +23,11 @@
 int RunMonitor(const char* root) {
     const std::vector<MouseDevice> present = SetUpReceiver(root);
     SeedTimingState();
-    ListMouseDevices(root, present);
+    ListMouseDevices(present);
     PrintLine("RAW INPUT Mouse:\n");
     RunPump();
     if (const int error = CloseReport()) {
-        std::fprintf(stderr, "mousecheck: cannot write the report: %s\n", std::strerror(error));
+        PrintErrorLine("mousecheck: cannot write the report: %s\n", std::strerror(error));
         return kExitWriteFailed;
     }
     return kExitStopped;

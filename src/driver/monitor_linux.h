@@ -10,6 +10,6 @@ constexpr int kExitWriteFailed = 1;
 constexpr char kSystemRoot[] = "";
 
 // Opens the mice, seeds the clock stamps, lists the mice, prints the banner and monitors until
-// SIGINT, SIGTERM or SIGHUP, or until a line cannot be written; flushes the report. Returns the
+// SIGINT, SIGTERM or SIGHUP, or until a line cannot be written; closes the report. Returns the
 // process exit status.
 int RunMonitor(const char* root);

@@ -1,34 +1,11 @@
-// The mice being watched, their reports turned into raw mouse records, and the pump that drains
-// them.
+// The mice being watched, and the pump that drains their reports into the analysis.
 #pragma once
 
 #include <csignal>
-#include <cstdint>
 #include <vector>
 
 #include "devices/devices_linux.h"
-
-// One mouse report in the terms the analysis takes: the platform's usButtonFlags and
-// usButtonData of a raw mouse record.
-struct MouseRecord {
-    uint16_t usButtonFlags;
-    uint16_t usButtonData;
-};
-
-// A report being gathered from one event device's events.
-struct FrameState {
-    uint16_t flags;    // button, wheel and horizontal wheel flags so far
-    int32_t wheel;     // notches of the vertical wheel so far
-    int32_t hwheel;    // notches of the horizontal wheel so far
-    bool dropping;     // the kernel dropped events: skip up to and including the next report
-};
-
-// What an event did to its frame.
-enum class FrameStep { kGoesOn, kRecord, kDropped };
-
-// Adds one event to the frame. At the end of a report it fills the record and resets the frame
-// (kRecord); where the kernel dropped events it starts skipping (kDropped).
-FrameStep AddEvent(FrameState* frame, uint16_t type, uint16_t code, int32_t value, MouseRecord* record);
+#include "driver/frames_linux.h"
 
 // Set by SIGINT, SIGTERM and SIGHUP: the pump ends its drain at once and returns after the pass.
 extern volatile std::sig_atomic_t quitRequested;

@@ -7,12 +7,14 @@ namespace {
 constexpr int64_t kMsPerSecond = 1000;
 }
 
-// Seeds the four stamps from successive clock readings: pump, press, release (+20 ms), wheel.
+// Seeds the four stamps from successive clock readings: pump, press, release (+20 ms), wheel;
+// the wheel's, the last reading, is the latest.
 void SeedTimingState() {
     timingState.pumpMs = NowMs();
     timingState.pressMs = NowMs();
     timingState.releaseMs = NowMs() + kReleaseSeedOffsetMs;
     timingState.wheelMs = NowMs();
+    timingState.latestMs = timingState.wheelMs;
 }
 
 // Converts a counter reading to whole milliseconds: whole seconds, then the scaled remainder.

@@ -9,6 +9,7 @@ struct TimingState {
     int64_t releaseMs;  // latest release of any button
     int64_t wheelMs;    // latest wheel record of at least one notch
     int64_t pumpMs;     // end of the message pump's latest pass
+    int64_t latestMs;   // latest stamp, or seed reading: the least that a report's own time is taken for
 };
 
 extern TimingState timingState;
@@ -23,7 +24,8 @@ int64_t NowMs();
 // where it is not the system's Sleep (Linux).
 void SleepMs(int64_t ms);
 
-// Seeds the four stamps from successive clock readings: pump, press, release (+20 ms), wheel.
+// Seeds the four stamps from successive clock readings: pump, press, release (+20 ms), wheel;
+// the last reading is the latest.
 void SeedTimingState();
 
 // Converts a counter reading to whole milliseconds (truncated) at the given ticks per second.

@@ -7,8 +7,8 @@
 //         trailing partial event ignored. Checked for every record: flags only from the defined
 //         set; a button's down or up flag exactly when the report had that button's press or
 //         release; the wheel flags exactly when the report moved that wheel, and the wheel data
-//         zero without them, a whole number of notches (or clamped) with them; nothing between
-//         SYN_DROPPED and the next SYN_REPORT.
+//         zero without them, a whole number of notches (or clamped) with them; the time of its
+//         SYN_REPORT; nothing between SYN_DROPPED and the next SYN_REPORT.
 //   odd:  text, in pieces split at newlines: capabilities ev, key, rel, abs and properties, a
 //         device name and a file name. Checked: a parsed bitmap keeps no bit of a word the text
 //         did not have; a cleaned name is no longer than the name, has no control character,
@@ -70,8 +70,16 @@ void CheckEvents(const uint8_t* data, size_t size) {
         const auto type = static_cast<uint16_t>(ReadLittle(data + at, 2));
         const auto code = static_cast<uint16_t>(ReadLittle(data + at + 2, 2));
         const auto value = static_cast<int32_t>(ReadLittle(data + at + 4, 4));
+        // Each event has a time of its own: the record must carry its SYN_REPORT's.
+        const auto index = static_cast<int64_t>(at / kEventBytes);
+        input_event event{};
+        event.type = type;
+        event.code = code;
+        event.value = value;
+        event.input_event_sec = index;
+        event.input_event_usec = index * 7919 % 1000000;
         MouseRecord record{};
-        const FrameStep step = AddEvent(&frame, type, code, value, &record);
+        const FrameStep step = AddEvent(&frame, event, &record);
         const bool dropped = type == EV_SYN && code == SYN_DROPPED;
         const bool report = type == EV_SYN && code == SYN_REPORT;
         if ((step == FrameStep::kDropped) != dropped) {
@@ -91,6 +99,9 @@ void CheckEvents(const uint8_t* data, size_t size) {
             }
             if (flags != expected) {
                 Fail("flags other than the report's buttons and wheels");
+            }
+            if (record.timeMs != index * 1000 + index * 7919 % 1000000 / 1000) {
+                Fail("a record without the time of its SYN_REPORT");
             }
             if ((flags & (kWheel | kHWheel)) == 0 && data16 != 0) {
                 Fail("wheel data without a wheel flag");

@@ -117,6 +117,33 @@ TEST_F(Analysis, FirstPressAndReleaseAreMeasuredFromTheSeeds) {
     EXPECT_EQ(ButtonsAt(5036, 0x0001), "Mouse Button:1\n");
 }
 
+TEST_F(Analysis, AReportsOwnTimeIsItsStampNeverBelowTheLatestStampOrSeedReading) {
+    fakeNowMs = 5000;
+    SeedTimingState();  // pump 5000, press 5000, release 5020, wheel 5000: latest 5000
+    EXPECT_EQ(timingState.latestMs, 5000);
+    fakeNowMs = 9999;           // the clock is not read
+    timingState.pumpMs = 6000;  // the end of a held-up pass: reports made in it lie before it
+    EXPECT_EQ(Printed([] { AnalyseButtons(0x0001, 4900); }), "Mouse Button:1\n") << "made before the seeds";
+    EXPECT_EQ(timingState.pressMs, 5000) << "raised to the latest reading, not the release seed";
+    EXPECT_EQ(Printed([] { AnalyseButtons(0x0002, 5300); }), "Mouse Button:2, 300ms\n");
+    EXPECT_EQ(Printed([] { AnalyseButtons(0x0004, 5200); }), "Mouse Button:4\nFast-click detected!\n");
+    EXPECT_EQ(timingState.pressMs, 5300) << "made before the latest stamp, by another mouse";
+    EXPECT_EQ(Printed([] { AnalyseWheel(kWheelFlag, 120, 5500); }), "wheel check up:500ms\n");
+    EXPECT_EQ(Printed([] { AnalyseWheel(kWheelFlag, 120, 5400); }), "wheel check up:0ms\n");
+    EXPECT_EQ(Printed([] { AnalyseButtons(0x0008, 5600); }), "Mouse Button:8, 300ms\n");
+    EXPECT_EQ(timingState.latestMs, 5600);
+    EXPECT_EQ(fakeNowMs, 9999) << "no clock reading";
+    EXPECT_EQ(timingState.pumpMs, 6000);
+}
+
+TEST_F(Analysis, WithoutAReportTimeTheClockStamps) {
+    timingState.latestMs = 8000;
+    ButtonsAt(1000, 0x0001);
+    EXPECT_EQ(timingState.pressMs, 1000) << "the clock's reading, as on Windows";
+    EXPECT_EQ(ButtonsAt(1100, 0x0002), "Mouse Button:2, 100ms\n");
+    EXPECT_EQ(timingState.latestMs, 1100);
+}
+
 TEST_F(Analysis, LongIntervalsArePrintedWhole) {
     ButtonsAt(0, 0x0001);
     EXPECT_EQ(ButtonsAt(5000000000, 0x0002), "Mouse Button:2, 5000000000ms\n");

@@ -16,7 +16,8 @@ protected:
     void SetUp() override { root = MakeFakeRoot(); }
     void TearDown() override { RemoveFakeRoot(root); }
     std::string Listing() const {
-        return Printed([&] { ListMouseDevices(root.c_str(), FindMice(root.c_str())); });
+        std::vector<UnreadDevice> unread;
+        return Printed([&] { ListMouseDevices(FindMice(root.c_str(), &unread)); });
     }
     std::string root;
 };

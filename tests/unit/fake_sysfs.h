@@ -1,7 +1,11 @@
 // A small sysfs and /dev/input in a temporary folder, for the Linux code that takes a root.
 #pragma once
 
+#include <linux/input.h>
+
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // One event device as sysfs shows it; an empty text leaves its file out.
 struct FakeEventDevice {
@@ -27,11 +31,30 @@ std::string MakeFakeRoot();
 // Adds the device's sysfs files under the root (not its node).
 void AddFakeDevice(const std::string& root, const FakeEventDevice& device);
 
-// Writes the node root/dev/input/eventN, holding the given events (type, code, value triples).
+// Writes the node root/dev/input/eventN, holding the given events (type, code, value triples),
+// all stamped, as the kernel stamps a batch, with one reading of the fake clock (none when
+// there are no events).
 void WriteFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events);
 
-// Appends events to the node root/dev/input/eventN, as a device's new reports.
+// Appends events to the node root/dev/input/eventN, as a device's new reports, stamped as
+// WriteFakeNode stamps them.
 void AppendFakeNode(const std::string& root, unsigned number, const std::initializer_list<int>& events);
+
+// Returns the events (type, code, value triples) as the kernel gives them, stamped at the time.
+std::vector<input_event> FakeEvents(const std::initializer_list<int>& events, int64_t timeMs);
+
+// The fake nodes' clock: what SetEventClock, linked in place of the real one, does and saw.
+struct FakeEventClock {
+    bool fails = false;  // no node can be switched, as a device without the call
+    std::string calls;   // "N@offset " for each call: on node eventN, whose read offset was then
+                         // offset (0: nothing read from it yet; -1: a pipe, which has none)
+};
+extern FakeEventClock fakeEventClock;
+
+// The inotify watch limit: inotify_add_watch, linked in place of the C library's, fails with
+// ENOSPC (the user's watches used up) on a path that ends in this; when empty, as it is set
+// back after each test, every watch is the kernel's.
+extern std::string fakeUnwatchable;
 
 // Removes the root and everything under it.
 void RemoveFakeRoot(const std::string& root);

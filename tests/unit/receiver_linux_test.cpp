@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,61 +22,6 @@
 
 namespace {
 
-struct Event {
-    uint16_t type;
-    uint16_t code;
-    int32_t value;
-};
-
-constexpr Event kSyn{EV_SYN, SYN_REPORT, 0};
-
-// Feeds the events to a new frame; returns each record as "flags/delta" and each drop as "dropped".
-std::string Records(const std::vector<Event>& events) {
-    FrameState frame{};
-    std::string records;
-    for (const Event& event : events) {
-        MouseRecord record{};
-        const FrameStep step = AddEvent(&frame, event.type, event.code, event.value, &record);
-        char text[32];
-        std::snprintf(text, sizeof(text), step == FrameStep::kDropped ? "dropped " : "%x/%d ",
-                      record.usButtonFlags, static_cast<int16_t>(record.usButtonData));
-        records += step == FrameStep::kGoesOn ? "" : text;
-    }
-    return records;
-}
-
-TEST(Frames, BecomeTheRecordsThatWindowsWouldGive) {
-    const struct {
-        std::vector<Event> events;
-        const char* records;
-    } cases[] = {
-        {{{EV_KEY, BTN_LEFT, 1}, kSyn, {EV_KEY, BTN_LEFT, 0}, kSyn}, "1/0 2/0 "},
-        {{{EV_KEY, BTN_RIGHT, 1}, kSyn, {EV_KEY, BTN_RIGHT, 0}, kSyn}, "4/0 8/0 "},
-        {{{EV_KEY, BTN_MIDDLE, 1}, kSyn, {EV_KEY, BTN_MIDDLE, 0}, kSyn}, "10/0 20/0 "},
-        {{{EV_KEY, BTN_SIDE, 1}, kSyn, {EV_KEY, BTN_SIDE, 0}, kSyn}, "40/0 80/0 "},
-        {{{EV_KEY, BTN_EXTRA, 1}, kSyn, {EV_KEY, BTN_EXTRA, 0}, kSyn}, "100/0 200/0 "},
-        {{{EV_KEY, BTN_LEFT, 2}, kSyn}, "0/0 "},                           // autorepeat
-        {{{EV_KEY, BTN_LEFT, 1}, {EV_KEY, BTN_RIGHT, 1}, kSyn}, "5/0 "},  // two buttons
-        {{{EV_KEY, BTN_LEFT, 1}, {EV_KEY, BTN_LEFT, 0}, kSyn}, "3/0 "},
-        {{{EV_KEY, BTN_FORWARD, 1}, {EV_KEY, KEY_A, 1}, {EV_KEY, BTN_TOUCH, 1}, kSyn}, "0/0 "},
-        {{{EV_REL, REL_WHEEL, 1}, kSyn, {EV_REL, REL_WHEEL, -1}, kSyn}, "400/120 400/-120 "},
-        {{{EV_REL, REL_WHEEL, 3}, kSyn, {EV_REL, REL_WHEEL, 0}, kSyn}, "400/360 400/0 "},
-        {{{EV_REL, REL_WHEEL, 1000}, kSyn, {EV_REL, REL_WHEEL, -2147483647 - 1}, kSyn}, "400/32767 400/-32768 "},
-        {{{EV_KEY, BTN_LEFT, 1}, {EV_REL, REL_WHEEL, 1}, kSyn}, "401/120 "},  // wheel with a button
-        {{{EV_REL, REL_HWHEEL, -1}, kSyn}, "800/-120 "},
-        {{{EV_REL, REL_HWHEEL, 1}, {EV_REL, REL_WHEEL, -2}, kSyn}, "c00/-240 "},
-        {{{EV_REL, REL_X, 5}, {EV_REL, REL_Y, -3}, {EV_REL, REL_WHEEL_HI_RES, 120}, kSyn}, "0/0 "},
-        {{{EV_MSC, MSC_SCAN, 0x90001}, {EV_KEY, BTN_LEFT, 1}}, ""},  // no report yet
-        // The kernel dropped events: the report cut short and the next one are skipped.
-        {{{EV_KEY, BTN_LEFT, 1}, {EV_SYN, SYN_DROPPED, 0}, {EV_KEY, BTN_LEFT, 0}, kSyn,
-          {EV_KEY, BTN_RIGHT, 1}, kSyn},
-         "dropped 4/0 "},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Records(c.events), c.records);
-    }
-}
-
 class PumpLinux : public testing::Test {
 public:
     static const std::string& Root() { return root; }
@@ -85,15 +31,17 @@ protected:
     void SetUp() override {
         root = MakeFakeRoot();
         quitRequested = 0;
-        timingState = {0, 1000, 4000, 0};  // press, release, wheel, pump
+        timingState = {0, 1000, 4000, 0, 0};  // press, release, wheel, pump, latest
         fakeNowMs = 5000;
         fakeStepMs = 0;
         fakeSleptMs = 0;
         passes = 0;
         quitRequested = 0;
+        fakeEventClock = {};
     }
     void TearDown() override {
         fakeAfterSleep = nullptr;
+        fakeUnwatchable.clear();
         RemoveFakeRoot(root);
     }
     // Sets up on the fake root and runs the pump, each pass ending in the hook; returns what
@@ -211,6 +159,88 @@ TEST_F(PumpLinux, OpensAMouseWhenItsNodeChanges) {
               }),
               "Mouse Button:16\n");
     EXPECT_EQ(errors, "");
+}
+
+// Pass 1 brings, on mouse 3, reports made 300 ms apart while the pass was held up (a paused
+// terminal, a slow reader): they wait to be read together at 7000. Pass 2 quits.
+void HeldUpPass() {
+    const std::string& root = PumpLinux::Root();
+    if (PumpLinux::Passes() == 1) {
+        const struct {
+            int64_t atMs;
+            std::initializer_list<int> events;
+        } reports[] = {{5100, {PRESS(BTN_LEFT)}},          {5400, {RELEASE(BTN_LEFT)}},
+                       {5700, {PRESS(BTN_RIGHT)}},         {6000, {RELEASE(BTN_RIGHT)}},
+                       {6300, {EV_REL, REL_WHEEL, 1, EV_SYN, SYN_REPORT, 0}},
+                       {6600, {EV_REL, REL_WHEEL, -1, EV_SYN, SYN_REPORT, 0}}};
+        for (const auto& report : reports) {
+            fakeNowMs = report.atMs;
+            AppendFakeNode(root, 3, report.events);
+        }
+        fakeNowMs = 7000;
+    } else {
+        std::raise(SIGTERM);
+    }
+}
+
+TEST_F(PumpLinux, StampsEachReportWithTheTimeTheKernelGaveIt) {
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    WriteFakeNode(root, 3, {});
+    EXPECT_EQ(Run(HeldUpPass),
+              "Mouse Button:1\n"
+              "Mouse Button:2, 300ms\n"
+              "Mouse Button:4\n"
+              "Mouse Button:8, 300ms\n"
+              "wheel check up:2300ms\n"  // since the wheel stamp at 4000
+              "wheel check down:300ms\n");
+    EXPECT_EQ(fakeEventClock.calls, "3@0 ") << "switched to the monotonic clock before its first read";
+    EXPECT_EQ(errors, "");
+}
+
+TEST_F(PumpLinux, StampsWithTheClockAMouseWhoseClockCannotBeSet) {
+    fakeEventClock.fails = true;
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    WriteFakeNode(root, 3, {});
+    EXPECT_EQ(Run(HeldUpPass),
+              "Mouse Button:1\n"
+              "Mouse Button:2, 0ms\n"
+              "Fast-click detected!\n"
+              "Mouse Button:4\n"
+              "Fast-click detected!\n"
+              "Mouse Button:8, 0ms\n"
+              "Fast-click detected!\n"
+              "wheel check up:3000ms\n"
+              "wheel too fast!\n"  // the previous notch stamped at the pump's stamp, 7000
+              "wheel check down:0ms\n");
+    EXPECT_EQ(errors, "");
+}
+
+TEST_F(PumpLinux, NeverStampsBelowTheLatestStampWhenTwoMiceAreReadInOnePass) {
+    // Mouse 4's reports were made before mouse 3's, but mouse 3 is read first.
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    AddFakeDevice(root, {4, "Other", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    WriteFakeNode(root, 3, {});
+    WriteFakeNode(root, 4, {});
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      fakeNowMs = 5100;
+                      AppendFakeNode(root, 4, {RELEASE(BTN_LEFT)});
+                      fakeNowMs = 5300;
+                      AppendFakeNode(root, 3, {PRESS(BTN_LEFT)});
+                      fakeNowMs = 5350;
+                      AppendFakeNode(root, 4, {EV_REL, REL_WHEEL, 1, EV_SYN, SYN_REPORT, 0});
+                      fakeNowMs = 5400;
+                      AppendFakeNode(root, 3, {EV_REL, REL_WHEEL, 1, EV_SYN, SYN_REPORT, 0});
+                      fakeNowMs = 6000;
+                  } else {
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:1\n"
+              "wheel check up:1400ms\n"
+              "Mouse Button:2, 100ms\n"  // made at 5100, stamped at the latest, 5400
+              "wheel check up:0ms\n");
+    EXPECT_EQ(fakeEventClock.calls, "3@0 4@0 ");
 }
 
 // Hooks of the watch tests: pass 1 changes /dev/input, pass 2 brings a mouse, pass 3 quits.
@@ -433,6 +463,139 @@ TEST_F(PumpLinux, AQuietPassReadsNothingHoweverManyMice) {
     for (const int writer : writers) {
         close(writer);
     }
+}
+
+TEST_F(PumpLinux, SaysWhenAnInputThatIsThereCannotBeWatchedAndTriesAgainAtEachEventOfDev) {
+    // The user's inotify watches used up after the one on /dev: a mouse plugged in meanwhile is
+    // found once /dev/input can be watched, at the next event of /dev.
+    fakeUnwatchable = "/dev/input";
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+                      WriteFakeNode(root, 6, {PRESS(BTN_RIGHT)});
+                  } else if (passes == 2) {
+                      fakeUnwatchable.clear();
+                      std::ofstream(root + "/dev/hidraw0");
+                  } else {
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:4\n");
+    EXPECT_EQ(errors, "mousecheck: cannot watch /dev/input: No space left on device; mice plugged in later "
+                      "will not be seen\n");
+}
+
+TEST_F(PumpLinux, TakesANodeRenamedIntoInputForOneThatCame) {
+    EXPECT_EQ(Run([] {
+                  const std::string node = root + "/dev/input/event6";
+                  if (passes == 1) {
+                      AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+                      WriteFakeNode(root, 6, {PRESS(BTN_RIGHT)});
+                      std::filesystem::rename(node, root + "/dev/event6");  // gone before it is seen
+                  } else if (passes == 2) {
+                      std::filesystem::rename(root + "/dev/event6", node);
+                  } else {
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:4\n");
+    EXPECT_EQ(errors, "");
+}
+
+// Pass 1 brings two mice whose nodes cannot be opened (links to nowhere); pass 2 runs the
+// hook; each pass takes 300 ms, and the pump quits at pass 8, well after their second.
+void (*lateHook)() = nullptr;
+void LateMiceThatGo() {
+    const std::string& root = PumpLinux::Root();
+    fakeNowMs += 300;
+    if (PumpLinux::Passes() == 1) {
+        for (const unsigned number : {6u, 7u}) {
+            AddFakeDevice(root, {number, "Gone", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+            std::filesystem::create_symlink("nowhere", root + "/dev/input/event" + std::to_string(number));
+        }
+    } else if (PumpLinux::Passes() == 2) {
+        lateHook();
+    } else if (PumpLinux::Passes() == 8) {
+        std::raise(SIGHUP);
+    }
+}
+
+TEST_F(PumpLinux, NeverNamesALateMouseWhoseNodeWent) {
+    // Within its second: node 6 removed, node 7 renamed away; sysfs still has both.
+    lateHook = [] {
+        std::filesystem::remove(PumpLinux::Root() + "/dev/input/event6");
+        std::filesystem::rename(PumpLinux::Root() + "/dev/input/event7", PumpLinux::Root() + "/dev/event7");
+    };
+    EXPECT_EQ(Run(LateMiceThatGo), "");
+    EXPECT_EQ(errors, "");
+
+    // Unseen, after the watch's queue overflowed: node 6 removed, device 7 removed whole.
+    RemoveFakeRoot(root);
+    root = MakeFakeRoot();
+    lateHook = [] {
+        OverflowWatch();
+        std::filesystem::remove(root + "/dev/input/event6");
+        std::filesystem::remove(root + "/dev/input/event7");
+        std::filesystem::remove(root + "/sys/class/input/event7");
+    };
+    EXPECT_EQ(Run(LateMiceThatGo), "");
+    EXPECT_EQ(errors, "");
+}
+
+// Lowers the soft limit of open files to the given number of descriptors above the lowest free
+// one; returns the limit it had.
+rlimit LimitFiles(int free) {
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    const int lowestFree = dup(0);
+    close(lowestFree);
+    const rlimit limit{static_cast<rlim_t>(lowestFree + free), saved.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &limit);
+    return saved;
+}
+
+TEST_F(PumpLinux, NamesAMousePluggedInLaterWhoseSysfsCannotBeReadForWantOfDescriptors) {
+    // No descriptor free when it comes: not "not a mouse", but a mouse that cannot be opened.
+    static rlimit saved;
+    EXPECT_EQ(Run([] {
+                  fakeNowMs += 300;
+                  if (passes == 1) {
+                      AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+                      WriteFakeNode(root, 6, {});
+                      saved = LimitFiles(0);
+                  } else if (passes == 8) {
+                      setrlimit(RLIMIT_NOFILE, &saved);
+                      std::raise(SIGHUP);
+                  }
+              }),
+              "");
+    EXPECT_EQ(errors, "mousecheck: cannot open /dev/input/event6: Too many open files\n");
+}
+
+TEST_F(PumpLinux, ReadsEveryMouseInAPassWhosePollFailed) {
+    // poll fails (EINVAL) when it is given more descriptors than RLIMIT_NOFILE: three here.
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    AddFakeDevice(root, {4, "Other", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    WriteFakeNode(root, 3, {});
+    WriteFakeNode(root, 4, {});
+    static rlimit saved;
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      fakeNowMs = 5100;
+                      AppendFakeNode(root, 3, {PRESS(BTN_LEFT)});
+                      fakeNowMs = 5200;
+                      AppendFakeNode(root, 4, {RELEASE(BTN_LEFT)});
+                      getrlimit(RLIMIT_NOFILE, &saved);
+                      const rlimit two{2, saved.rlim_max};
+                      setrlimit(RLIMIT_NOFILE, &two);
+                  } else if (passes == 3) {
+                      setrlimit(RLIMIT_NOFILE, &saved);
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:1\n"
+              "Mouse Button:2, 100ms\n");
+    EXPECT_EQ(errors, "mousecheck: cannot poll the mice: Invalid argument; each pass reads every mouse\n");
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST_F(ReceiverWin32, RegistersTheReceiverAsSinkForAllMice) {
 }
 
 TEST_F(ReceiverWin32, AnUnreadableRecordIsNotAnalysedAgain) {
-    timingState = {0, 1000000, 0, 0};
+    timingState = {0, 1000000, 0, 0, 0};
     eventRecord = {};
     eventRecord.header.dwType = RIM_TYPEMOUSE;
     eventRecord.data.mouse.ulButtons = 0x0001;  // the last record read was a left press

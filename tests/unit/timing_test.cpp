@@ -55,6 +55,7 @@ TEST(SeedTimingState, ReadsPumpPressReleaseWheelInOrderWithTheReleaseOffset) {
     EXPECT_EQ(timingState.pressMs, 101);
     EXPECT_EQ(timingState.releaseMs, 122);
     EXPECT_EQ(timingState.wheelMs, 103);
+    EXPECT_EQ(timingState.latestMs, 103) << "the last reading";
     EXPECT_EQ(fakeNowMs, 104) << "exactly four readings";
     fakeStepMs = 0;
 }

@@ -12,11 +12,7 @@ void PrintLine(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
     errno = 0;
-#ifdef _WIN32
     const int written = __ms_vfprintf(stdout, format, arguments);
-#else
-    const int written = std::vfprintf(stdout, format, arguments);
-#endif
     va_end(arguments);
     if (written < 0 && reportError == 0) {
         reportError = errno != 0 ? errno : EIO;
