@@ -4,19 +4,27 @@
 # the holds the monitor prints, and a burst of 100,000 reports at 8 per ms, with the lines that
 # never came out and the times the kernel dropped events; the monitor's idle CPU time beside a
 # bare loop of 1 ms sleeps and clock reads (no mouse, one, 32 quiet ones; three runs of 10 s
-# each); 200 ordinary clicks while two busy loops share the monitor's processor. Prints tables;
-# asserts nothing.
+# each); 200 ordinary clicks while two busy loops share the monitor's processor; 10 clicks held
+# 100 ms, 100 ms apart, made while the monitor is stopped for 2 s (SIGSTOP, as Ctrl+Z), with the
+# holds it prints once it goes on. Each hold's error is given against the injector's clock read
+# around its writes and, after it, against the kernel's times of the two reports, which the
+# injector reads back from the node (the times a monitor reads; the injector's clock also counts
+# a write that the host held up). Prints tables; asserts nothing.
 # Usage: linux-bench.sh BUILD_DIR [OUT] (the host build, with mousecheck and inject_linux; the
-# virtual machine's result files are kept in OUT when it is given)
+# virtual machine's result files are kept in OUT when it is given) | linux-bench.sh --tables OUT
+# (the tables of the result files kept in OUT)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -n "${2:-}" ]; then
+if [ "$1" = --tables ]; then
     out=$2
+elif [ -n "${2:-}" ]; then
+    out=$2
+    sh "$here/../vm/linux-vm.sh" "$1/mousecheck" "$1/inject_linux" bench "$out"
 else
     out=$(mktemp -d)
     trap 'rm -rf "$out"' EXIT
+    sh "$here/../vm/linux-vm.sh" "$1/mousecheck" "$1/inject_linux" bench "$out"
 fi
-sh "$here/../vm/linux-vm.sh" "$1/mousecheck" "$1/inject_linux" bench "$out"
 awk -v out="$out" '
     # Sorts a[1..n] in place.
     function sort(a, n,   i, j, v) {
@@ -26,11 +34,11 @@ awk -v out="$out" '
             a[j + 1] = v
         }
     }
-    function row(what, value) { printf "| %-56s | %-20s |\n", what, value }
+    function row(what, value) { printf "| %-56s | %-36s |\n", what, value }
     BEGIN {
         while ((getline line < (out "/bench.log")) > 0) {
             split(line, f, " ")
-            if (f[1] == "hold") { holds++; nominal[holds] = f[2]; actual[holds] = f[3] }
+            if (f[1] == "hold") { holds++; nominal[holds] = f[2]; actual[holds] = f[3]; kernel[holds] = f[4] }
             if (f[1] == "burst") { injected = f[2]; burstMs = f[5] }
         }
         while ((getline line < (out "/bench.out")) > 0) {
@@ -48,8 +56,10 @@ awk -v out="$out" '
         for (i = 1; i <= holds; i++) {
             h = nominal[i]
             e = printed[i] - actual[i]
+            k = printed[i] - kernel[i]
             n[h]++
             errors[h, n[h]] = e < 0 ? -e : e
+            kernelErrors[h, n[h]] = k < 0 ? -k : k
             hits[h] += flagged[i]
         }
         split("5 20 30 50 100", order, " ")
@@ -57,7 +67,13 @@ awk -v out="$out" '
             h = order[k]
             for (i = 1; i <= n[h]; i++) sorted[i] = errors[h, i]
             sort(sorted, n[h])
-            row("holds of " h " ms: median / worst error of the printed hold", sprintf("%.1f / %.1f ms", sorted[int((n[h] + 1) / 2)], sorted[n[h]]))
+            value = sprintf("%.1f / %.1f ms", sorted[int((n[h] + 1) / 2)], sorted[n[h]])
+            if (kernel[1] != "") {
+                for (i = 1; i <= n[h]; i++) sorted[i] = kernelErrors[h, i]
+                sort(sorted, n[h])
+                value = value sprintf(" (kernel: %.1f / %.1f ms)", sorted[int((n[h] + 1) / 2)], sorted[n[h]])
+            }
+            row("holds of " h " ms: median / worst error of the printed hold", value)
             row("holds of " h " ms: flagged as fast clicks", hits[h] + 0 " of " n[h])
         }
         row("burst: reports injected", injected " in " burstMs " ms (" sprintf("%.2f", injected / burstMs) " per ms)")
@@ -79,11 +95,11 @@ awk 'BEGIN {
 echo
 # 200 ordinary clicks beside two busy loops on the monitor's processor; no goal.
 awk -v out="$out" '
-    function row(what, value) { printf "| %-56s | %-20s |\n", what, value }
+    function row(what, value) { printf "| %-56s | %-36s |\n", what, value }
     BEGIN {
         while ((getline line < (out "/clicks.log")) > 0) {
             split(line, f, " ")
-            if (f[1] == "hold") actual[++holds] = f[3]
+            if (f[1] == "hold") { actual[++holds] = f[3]; kernel[holds] = f[4] }
         }
         while ((getline line < (out "/clicks.out")) > 0) {
             if (line ~ /^Mouse Button:2, [0-9]+ms$/) printed[++released] = substr(line, 16) + 0
@@ -93,8 +109,39 @@ awk -v out="$out" '
             e = printed[i] - actual[i]
             if (e < 0) e = -e
             if (e > worst) worst = e
+            k = printed[i] - kernel[i]
+            if (k < 0) k = -k
+            if (k > worstKernel) worstKernel = k
         }
+        worstText = sprintf("%.1f ms", worst) (kernel[1] != "" ? sprintf(" (kernel: %.1f ms)", worstKernel) : "")
         row("200 clicks, two busy loops on its CPU: releases printed", released + 0 " of " holds)
         row("200 clicks, two busy loops on its CPU: fast-click lines", fast + 0)
-        row("200 clicks, two busy loops on its CPU: worst hold error", sprintf("%.1f ms", worst))
+        row("200 clicks, two busy loops on its CPU: worst hold error", worstText)
+    }'
+echo
+# 10 clicks while the monitor is stopped for 2 s: the holds it prints once let go on, against
+# those the injector timed around its writes (the kernel stamps each report inside its write).
+awk -v out="$out" '
+    function row(what, value) { printf "| %-56s | %-36s |\n", what, value }
+    BEGIN {
+        while ((getline line < (out "/paused.log")) > 0) {
+            split(line, f, " ")
+            if (f[1] == "hold") { actual[++holds] = f[3]; kernel[holds] = f[4] }
+        }
+        while ((getline line < (out "/paused.out")) > 0) {
+            if (line ~ /^Mouse Button:2, [0-9]+ms$/) printed[++released] = substr(line, 16) + 0
+            fast += line == "Fast-click detected!"
+        }
+        for (i = 1; i <= holds && i <= released; i++) {
+            e = printed[i] - actual[i]
+            if (e < 0) e = -e
+            if (e > worst) worst = e
+            k = printed[i] - kernel[i]
+            if (k < 0) k = -k
+            if (k > worstKernel) worstKernel = k
+        }
+        worstText = sprintf("%.1f ms", worst) (kernel[1] != "" ? sprintf(" (kernel: %.1f ms)", worstKernel) : "")
+        row("10 clicks while stopped for 2 s: releases printed", released + 0 " of " holds)
+        row("10 clicks while stopped for 2 s: fast-click lines", fast + 0)
+        row("10 clicks while stopped for 2 s: worst hold error", worstText)
     }'

@@ -36,6 +36,27 @@ wait_monitor() {
     return 1
 }
 
+# Waits up to 10 s until no signal is pending for a process any more (it has been delivered, or
+# the process has ended), naming it otherwise.
+wait_delivered() {
+    for _ in $(seq 1000); do
+        grep -Eq '^(SigPnd|ShdPnd):.*[1-9a-f]' "/proc/$1/status" 2>/dev/null || return 0
+        usleep 10000
+    done
+    echo "linux-vm-init: a signal to process $1 was still pending 10 s later" >&2
+    return 1
+}
+
+# Waits up to 10 s until a file exists.
+wait_file() {
+    for _ in $(seq 1000); do
+        [ -e "$1" ] && return 0
+        usleep 10000
+    done
+    echo "linux-vm-init: no $1 within 10 s" >&2
+    return 1
+}
+
 # Waits up to 10 s until a process has ended, naming it otherwise, and kills it and any monitor
 # then.
 wait_gone() {
@@ -161,8 +182,9 @@ test)
         (for _ in $(seq 2000); do [ -e /tmp/read ] && break; usleep 10000; done; cat >/out/full.out) &
     reader=$!
     if wait_line /out/full.log blocked; then
-        kill -TERM "$(pidof mousecheck)"
-        usleep 300000  # the signal comes while the write waits
+        monitor=$(pidof mousecheck)
+        kill -TERM "$monitor"
+        wait_delivered "$monitor"  # while the write waits
     fi
     touch /tmp/read
     wait_gone $reader "the reader of the monitor's pipe"
@@ -172,12 +194,12 @@ test)
     wc -c </out/full.out >/out/full.bytes
     tail -c 1 /out/full.out | od -An -tx1 | tr -d ' ' >/out/full.last
 
-    # root, output to "head -n 3": clicks until the monitor, writing again after head has gone,
-    # ends by SIGPIPE.
+    # root, output to "head -n 4", the listing and the banner: clicks until the monitor, writing
+    # again after head has gone, ends by SIGPIPE.
     inject_linux flood >/out/head.log 2>&1 &
     injector=$!
     wait_line /out/head.log ready
-    (inject_linux fg mousecheck 2>/out/head.err; echo $? >/out/head.status) | head -n 3 >/out/head.out &
+    (inject_linux fg mousecheck 2>/out/head.err; echo $? >/out/head.status) | head -n 4 >/out/head.out &
     wait_line /out/head.log released || kill -KILL $(pidof mousecheck)
     wait_line /out/head.status ""
     wait $injector
@@ -188,6 +210,67 @@ test)
     remover=$!
     play reborn reborn
     wait $remover
+
+    # ---- Held-up passes, live pipes and whole lines: every printed interval the kernel's.
+    # root: the monitor stopped (SIGSTOP, as Ctrl+Z) while clicks held 300 ms, 300 ms apart,
+    # and wheel notches 300 ms apart are made, then let go on.
+    play held held TERM
+
+    # root, output to a pipe whose reader records when each line arrives, as "| tee" shows it:
+    # each report is made only once the line of the one before arrived; then SIGINT to the whole
+    # process group, as Ctrl+C sends it, which ends the reader too.
+    rm -f /out/tee.arrivals
+    inject_linux paced /out/tee.arrivals >/out/tee.log 2>&1 &
+    injector=$!
+    wait_line /out/tee.log ready
+    setsid sh -c '(inject_linux fg mousecheck 2>/out/tee.err; echo $? >/out/tee.status) | inject_linux tee /out/tee.arrivals' &
+    group=$!
+    wait $injector
+    echo $? >/out/tee.injector
+    kill -INT -"$(cut -d ' ' -f 5 "/proc/$group/stat")"
+    wait_line /out/tee.status ""
+    wait_gone $group "the monitor's process group"
+
+    # root, standard output and standard error to one file ("> log 2>&1"), clicks read at once,
+    # then more than evdev keeps while the monitor is stopped: a dropped-events line among the
+    # report's lines, and every line whole.
+    inject_linux overflow >/out/overflow.log 2>&1 &
+    injector=$!
+    wait_line /out/overflow.log ready
+    inject_linux fg mousecheck >/out/overflow.out 2>&1 &
+    monitor=$!
+    wait $injector
+    echo $? >/out/overflow.injector
+    stop_monitor $monitor TERM >/out/overflow.status
+
+    # root, output to a pipe whose file description is non-blocking, not read until the monitor
+    # waits to write and clicks held 300 ms were made, then read slowly; SIGTERM once the monitor
+    # has written everything.
+    rm -f /tmp/slow
+    inject_linux stalled /tmp/slow >/out/stalled.log 2>&1 &
+    injector=$!
+    wait_line /out/stalled.log ready
+    (inject_linux nonblock inject_linux fg mousecheck 2>/out/stalled.err; echo $? >/out/stalled.status) |
+        (wait_file /tmp/slow; inject_linux slow >/out/stalled.out) &
+    reader=$!
+    wait $injector
+    echo $? >/out/stalled.injector
+    touch /tmp/slow
+    monitor=$(pidof mousecheck) && kill -TERM "$monitor"
+    wait_line /out/stalled.status ""
+    wait_gone $reader "the slow reader of the monitor's pipe"
+    tail -c 1 /out/stalled.out | od -An -tx1 | tr -d ' ' >/out/stalled.last
+
+    # root, with the quit signals inherited blocked: SIGTERM ends it all the same.
+    inject_linux click >/out/masked.log 2>&1 &
+    injector=$!
+    wait_line /out/masked.log ready
+    inject_linux blocked inject_linux fg mousecheck >/out/masked.out 2>/out/masked.err &
+    monitor=$!
+    wait $injector
+    echo $? >/out/masked.injector
+    stop_monitor $monitor TERM >/out/masked.status
+    # ---- end of the held-up passes and live pipes
 
     # --- mousecheck-summary, live: "mousecheck | mousecheck-summary" in a process group of its
     # own, both programs started as a terminal's foreground job starts them (SIGINT at its
@@ -251,6 +334,11 @@ bench)
     pin_injector="taskset -c 1" pin_monitor="taskset -c 0"
     play clicks clicks
     kill $busy1 $busy2
+    pin_injector="" pin_monitor=""
+
+    # Clicks made while the monitor is stopped for 2 s (SIGSTOP, as Ctrl+Z; a paused terminal or
+    # an unread pipe holds its pass up alike).
+    play paused paused
     ;;
 demo | faults)
     # The session, or the documents' sample of a faulty mouse, with the monitor's lines on the
@@ -268,12 +356,14 @@ demo | faults)
     echo "mousecheck ended with status $(cat /tmp/status)"
     ;;
 esac
-# The results, on the second serial port: each file as "== NAME" and its lines.
+# The results, on the second serial port: each file as "== NAME" and its lines; a file whose
+# last line was cut short gets its line end here (NAME.last keeps the last byte where it matters).
 if [ "$scenario" = test ] || [ "$scenario" = bench ]; then
     stty -F /dev/ttyS1 raw -echo
     for file in /out/*; do
         echo "== ${file#/out/}"
         cat "$file"
+        [ -z "$(tail -c 1 "$file")" ] || echo
     done >/dev/ttyS1
 fi
 poweroff -f

@@ -3,7 +3,7 @@
 // mouse clicks wherever the pointer is.
 //
 // Usage: inject_linux hold      a virtual keyboard and mouse, kept until SIGTERM
-//        inject_linux session   the same, then, once a monitor has the mouse open: clicks of
+//        inject_linux session   the same, then, once a monitor sleeps in its pump: clicks of
 //                               every button, a chattering click, horizontal wheel and motion
 //                               (no lines), wheel notches, two notches in one burst, a second
 //                               mouse plugged in and clicked, the first unplugged, a last click
@@ -15,36 +15,64 @@
 //                               "ready"): an absolute tablet as QEMU's, a mouse of 8 buttons with a
 //                               name of control codes and invalid UTF-8, a pen tablet with a puck,
 //                               a touchpad, a joystick, and a device of mouse buttons alone. Once a
-//                               monitor has the tablet open: a left click and a wheel notch down on
+//                               monitor has the tablet open and sleeps in its pump: a left click and a wheel notch down on
 //                               it; then every device goes ("input removed" once /dev/input is
 //                               gone, which needs every other input node gone); then a new mouse,
 //                               clicked with the right button once a monitor has it open
-//        inject_linux bench     the mouse alone, then, once a monitor has it open: 20 holds each of
+//        inject_linux bench     the mouse alone, then, once a monitor sleeps in its pump: 20 holds each of
 //                               5, 20, 30, 50 and 100 ms of the left button ("hold NOMINAL
 //                               ACTUAL" each, in ms), then 100,000 reports at 8 per ms: right
 //                               press, right release, wheel up, wheel down, over and over
-//        inject_linux faults    the mouse alone, then, once a monitor has it open, the faults that
+//        inject_linux faults    the mouse alone, then, once a monitor sleeps in its pump, the faults that
 //                               the documents' sample shows: healthy clicks, a switch that
 //                               bounces 4 ms after a release, one that closes again 35 ms after
 //                               it, a held button that lets go for 30 ms, a wheel that skips
-//        inject_linux flood     the mouse alone, then, once a monitor has it open, 12 clicks of
+//        inject_linux flood     the mouse alone, then, once a monitor sleeps in its pump, 12 clicks of
 //                               no hold to a write, 40 ms apart, until that monitor waits in a
 //                               write to a full pipe ("blocked after N writes", then kept until
 //                               the monitor lets go) or has let go of the mouse ("released after
 //                               N writes")
-//        inject_linux reborn    the mouse alone, then, once a monitor has it open, a left click
+//        inject_linux reborn    the mouse alone, then, once a monitor sleeps in its pump, a left click
 //                               ("clicked"); once /dev/input is gone ("input removed"), a middle
 //                               click on it, still open, then a new mouse, clicked with the right
 //                               button once a monitor has it open
 //        inject_linux quiet N   N mice that never report ("ready"), kept until SIGTERM
-//        inject_linux clicks    the mouse alone, then, once a monitor has it open, 200 clicks held
+//        inject_linux clicks    the mouse alone, then, once a monitor sleeps in its pump, 200 clicks held
 //                               40 to 120 ms, 150 to 250 ms apart, from a fixed seed ("hold
 //                               NOMINAL ACTUAL" each, in ms)
 //        inject_linux loop      the benchmark's bare loop: sleeps 1 ms and reads the monotonic
 //                               clock, until SIGTERM
 //        inject_linux fg PROGRAM ARGS...  runs the program with SIGINT and SIGQUIT as a terminal's
 //                               foreground job has them, not ignored as in a script's background
-// Each wait is bounded and, on failure, named on standard error with exit status 1. Standard
+//        inject_linux held      the mouse alone, then, once a monitor sleeps in its pump: the
+//                               monitor stopped (SIGSTOP, as Ctrl+Z), 3 clicks held 300 ms, 300 ms
+//                               apart, 3 wheel notches down 300 ms apart ("hold NOMINAL ACTUAL",
+//                               "notch ACTUAL"), then the monitor let go on ("resumed" once it read
+//                               them all)
+//        inject_linux paused    the same with 10 clicks held 100 ms, 100 ms apart: 2 s stopped
+//        inject_linux paced ARRIVALS  the mouse alone, then 4 clicks held 100 ms, each report made
+//                               only once the line of the one before is in ARRIVALS ("clicked")
+//        inject_linux tee ARRIVALS  a pipe's reader: each line of standard input into ARRIVALS as
+//                               it arrives, after its monotonic time in ms; SIGINT ends it
+//        inject_linux overflow  the mouse alone, then 120 clicks of no hold the monitor reads, 480
+//                               more while it is stopped (more than evdev keeps for a client),
+//                               then a middle click once it read the rest ("dropped")
+//        inject_linux stalled GO  the mouse alone, then floods of clicks until the monitor waits
+//                               to write ("blocked after N writes"; "released after N writes" if it
+//                               let go of the mouse instead), 3 clicks held 300 ms, 300 ms apart,
+//                               then creates the file GO and waits until the monitor has written
+//                               everything ("drained")
+//        inject_linux slow      a slow reader: standard input to standard output, 1 KiB per 10 ms
+//        inject_linux click     the mouse alone, then a left click ("clicked" once read)
+//        inject_linux nonblock PROGRAM ARGS...  runs the program with its standard output's file
+//                               description non-blocking (O_NONBLOCK), as some process managers
+//                               leave it
+//        inject_linux blocked PROGRAM ARGS...  runs the program with SIGHUP, SIGINT and SIGTERM
+//                               blocked, as a parent can leave them
+// A mouse present at a monitor's start is first clicked once the monitor has it open and sleeps
+// in its pump (/proc/PID/wchan), its start-up stamps behind it, not a fixed time after it opened
+// the mouse: a loaded host can hold the monitor's processor between the two. Each wait is bounded
+// and, on failure, named on standard error with exit status 1. Standard
 // output names the nodes: "mouse /dev/input/event2", and says "ready" once all are made.
 #include <dirent.h>
 #include <fcntl.h>
@@ -64,7 +92,9 @@
 namespace {
 
 constexpr int kWaitMs = 10000;
-constexpr int kStartMs = 500;  // as a person starts clicking: not within the start-up's own stamps
+// The release seed lies 20 ms after the start-up's stamps, and a press within 15 ms of it is a
+// fast click by design: the first press comes later than that after the pump first slept.
+constexpr int kPastSeedsMs = 50;
 constexpr int kHoldMs = 100;
 constexpr int kGapMs = 150;
 constexpr int kNotchGapMs = 300;
@@ -75,6 +105,7 @@ constexpr unsigned short kVendor = 0x1234;
 struct Device {
     int fd;
     std::string node;
+    int echo = -1;  // the node opened by the injector too, for the kernel's times of its reports
 };
 
 // Sleeps the given milliseconds on the monotonic clock.
@@ -205,7 +236,7 @@ Device Create(const char* name, unsigned short product, Kind kind) {
             closedir(directory);
         }
         if (!node.empty() && access(node.c_str(), F_OK) == 0) {
-            return {fd, node};
+            return {fd, node, -1};
         }
     }
     Fail(std::string("no event node for ") + name + " within 10 s");
@@ -275,6 +306,34 @@ void WaitUntilHeld(const std::string& node, bool opened) {
     Fail(opened ? "no monitor opened " + node + " within 10 s" : "the monitor still held " + node + " 10 s after its device went");
 }
 
+// Returns the first line of a file, or "".
+std::string FirstLine(const std::string& path) {
+    char line[128] = {};
+    FILE* file = std::fopen(path.c_str(), "re");
+    if (file != nullptr) {
+        if (std::fgets(line, sizeof(line), file) == nullptr) {
+            line[0] = '\0';
+        }
+        std::fclose(file);
+    }
+    return std::string(line, std::strcspn(line, "\n"));
+}
+
+// Waits until a monitor has the node open and sleeps in its pump, then until the start-up's
+// stamps are far enough behind that a first press cannot be a fast click by design; returns the
+// monitor. The stamps are seeded before the listing and the first pass, so they lie behind once
+// the pump has slept, however long the processor was held before.
+std::string WaitUntilPumping(const std::string& node) {
+    for (int waited = 0; waited < kWaitMs; waited += 5, SleepMs(5)) {
+        const std::string monitor = MonitorHolding(node);
+        if (!monitor.empty() && FirstLine("/proc/" + monitor + "/wchan").find("nanosleep") != std::string::npos) {
+            SleepMs(kPastSeedsMs);
+            return monitor;
+        }
+    }
+    Fail("no monitor had " + node + " open and slept in its pump within 10 s");
+}
+
 // Sends events, then the end of the report, in one write.
 void Report(const Device& device, std::vector<input_event> events) {
     events.push_back({{}, EV_SYN, SYN_REPORT, 0});
@@ -282,6 +341,40 @@ void Report(const Device& device, std::vector<input_event> events) {
     if (write(device.fd, events.data(), static_cast<size_t>(size)) != size) {
         Fail("cannot write to " + device.node + ": " + std::strerror(errno));
     }
+}
+
+// Opens the device's node as one more reader, on the monotonic clock (a monitor's), so that the
+// injector learns the time the kernel gives each of its reports.
+void OpenEcho(Device* device) {
+    device->echo = open(device->node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int clock = CLOCK_MONOTONIC;
+    if (device->echo < 0 || ioctl(device->echo, EVIOCSCLOCKID, &clock) != 0) {
+        Fail("cannot read " + device->node + " back on the monotonic clock: " + std::strerror(errno));
+    }
+}
+
+// Returns the kernel's times, in microseconds, of the reports read back since the last call.
+std::vector<long long> Echoed(const Device& device) {
+    std::vector<long long> stamps;
+    input_event events[64];
+    for (ssize_t got; (got = read(device.echo, events, sizeof(events))) > 0;) {
+        for (size_t i = 0; i < static_cast<size_t>(got) / sizeof(input_event); ++i) {
+            if (events[i].type == EV_SYN && events[i].code == SYN_DROPPED) {
+                Fail("the kernel dropped events of the injector's own reader of " + device.node);
+            }
+            if (events[i].type == EV_SYN && events[i].code == SYN_REPORT) {
+                stamps.push_back(static_cast<long long>(events[i].input_event_sec) * 1000000LL +
+                                 static_cast<long long>(events[i].input_event_usec));
+            }
+        }
+    }
+    return stamps;
+}
+
+// Returns the milliseconds a monitor prints between two kernel times: their whole milliseconds'
+// difference.
+long long PrintedMs(long long fromUs, long long toUs) {
+    return toUs / 1000 - fromUs / 1000;
 }
 
 // A button event.
@@ -302,10 +395,9 @@ void Click(const Device& mouse, int button, int holdMs, int gapMs) {
     SleepMs(gapMs);
 }
 
-// Plays the session of the end-to-end test and the demo.
+// Plays the session of the end-to-end test and the demo, once its monitor sleeps in its pump.
 void PlaySession(Device* first) {
-    WaitUntilHeld(first->node, true);
-    SleepMs(kStartMs);
+    WaitUntilPumping(first->node);
     for (const int button : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE, BTN_EXTRA}) {
         Click(*first, button, kHoldMs, kGapMs);
     }
@@ -341,8 +433,7 @@ void PlayFaults(const Device& mouse) {
     constexpr int kLetGoMs = 30;       // a held switch that opens for a moment
     constexpr int kShortHoldMs = 40;   // the extra click of a chattering switch
     constexpr int kNotchPaceMs = 150;  // notch by notch
-    WaitUntilHeld(mouse.node, true);
-    SleepMs(kStartMs);
+    WaitUntilPumping(mouse.node);
     for (int i = 0; i < 3; ++i) {
         Click(mouse, BTN_LEFT, kHoldMs, kPaceMs);  // healthy
     }
@@ -391,8 +482,7 @@ void PlayDevices() {
     std::printf("ready\n");
     std::fflush(stdout);
     const Device& tablet = devices[0];
-    WaitUntilHeld(tablet.node, true);
-    SleepMs(kStartMs);
+    WaitUntilPumping(tablet.node);
     Report(tablet, {{{}, EV_ABS, ABS_X, 1000}, {{}, EV_ABS, ABS_Y, 2000}});  // motion alone: no line
     Click(tablet, BTN_LEFT, kHoldMs, kGapMs);
     Report(tablet, {Axis(REL_WHEEL, -1)});
@@ -408,8 +498,7 @@ void PlayDevices() {
 
 // Plays /dev/input removed under the open mouse, then a new mouse.
 void PlayReborn(const Device& first) {
-    WaitUntilHeld(first.node, true);
-    SleepMs(kStartMs);
+    WaitUntilPumping(first.node);
     Click(first, BTN_LEFT, kHoldMs, kGapMs);
     std::printf("clicked\n");
     std::fflush(stdout);
@@ -418,53 +507,6 @@ void PlayReborn(const Device& first) {
     const Device later = Plug("mouse", "mousecheck new mouse", 10, Kind::kMouse);
     WaitUntilHeld(later.node, true);
     Click(later, BTN_RIGHT, kHoldMs, kGapMs);
-}
-
-// Returns the first line of a file, or "".
-std::string FirstLine(const std::string& path) {
-    char line[128] = {};
-    FILE* file = std::fopen(path.c_str(), "re");
-    if (file != nullptr) {
-        if (std::fgets(line, sizeof(line), file) == nullptr) {
-            line[0] = '\0';
-        }
-        std::fclose(file);
-    }
-    return std::string(line, std::strcspn(line, "\n"));
-}
-
-// Floods the mouse with clicks until its monitor waits in a write or lets go of it.
-void PlayFlood(const Device& mouse) {
-    constexpr int kClicksPerWrite = 12;  // 48 events: well within evdev's queue of a client
-    constexpr int kWritePaceMs = 40;     // passes apart: each write's first press is no fast click
-    constexpr int kWritesMax = 200;
-    WaitUntilHeld(mouse.node, true);
-    SleepMs(kStartMs);
-    std::vector<input_event> clicks;
-    for (int i = 0; i < kClicksPerWrite; ++i) {
-        for (const int value : {1, 0}) {
-            clicks.push_back(Button(BTN_LEFT, value));
-            clicks.push_back({{}, EV_SYN, SYN_REPORT, 0});
-        }
-    }
-    clicks.pop_back();  // Report() ends the last one
-    for (int writes = 1; writes <= kWritesMax; ++writes) {
-        Report(mouse, clicks);
-        SleepMs(kWritePaceMs);
-        const std::string monitor = MonitorHolding(mouse.node);
-        if (monitor.empty()) {
-            std::printf("released after %d writes\n", writes);
-            return;
-        }
-        if (FirstLine("/proc/" + monitor + "/wchan") == "pipe_write") {
-            std::printf("blocked after %d writes\n", writes);
-            std::fflush(stdout);
-            WaitUntilHeld(mouse.node, false);
-            return;
-        }
-    }
-    Fail("the monitor neither waited in a write to a pipe nor let go of " + mouse.node + " after " +
-         std::to_string(kWritesMax) + " writes of clicks");
 }
 
 // Reads the monotonic clock in milliseconds.
@@ -484,20 +526,160 @@ void SleepUntil(double whenMs) {
     }
 }
 
+// Presses the button, holds it the milliseconds on the monotonic clock and releases it; says
+// "hold NOMINAL ACTUAL", the time from the press's write to the release's, in ms, and where the
+// injector reads its reports back, "KERNEL PRINTED" after it: the hold between the kernel's times
+// of the two, and the whole milliseconds a monitor prints for it.
+void TimedClick(const Device& mouse, int button, int holdMs) {
+    Report(mouse, {Button(button, 1)});
+    const double pressed = NowMs();
+    const std::vector<long long> press = Echoed(mouse);
+    SleepUntil(pressed + holdMs);
+    Report(mouse, {Button(button, 0)});
+    const double held = NowMs() - pressed;
+    const std::vector<long long> release = Echoed(mouse);
+    if (press.size() == 1 && release.size() == 1) {
+        std::printf("hold %d %.3f %.3f %lld\n", holdMs, held, static_cast<double>(release[0] - press[0]) / 1e3,
+                    PrintedMs(press[0], release[0]));
+    } else {
+        std::printf("hold %d %.3f\n", holdMs, held);
+    }
+    std::fflush(stdout);
+}
+
+// Returns the number after a key ("syscr:", "voluntary_ctxt_switches:") in a file of /proc, or -1.
+long long ProcNumber(const std::string& path, const char* key) {
+    long long number = -1;
+    FILE* file = std::fopen(path.c_str(), "re");
+    char line[256];
+    while (file != nullptr && number < 0 && std::fgets(line, sizeof(line), file) != nullptr) {
+        if (std::strncmp(line, key, std::strlen(key)) == 0) {
+            number = std::atoll(line + std::strlen(key));
+        }
+    }
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    return number;
+}
+
+// Returns a process's state letter from /proc/PID/stat ('S' asleep, 'T' stopped), or '?'.
+char ProcState(const std::string& pid) {
+    const std::string stat = FirstLine("/proc/" + pid + "/stat");
+    const size_t name = stat.rfind(')');
+    return name != std::string::npos && name + 2 < stat.size() ? stat[name + 2] : '?';
+}
+
+// Stops the monitor as Ctrl+Z does (SIGSTOP: it cannot be caught) and waits until it is stopped.
+void StopMonitor(const std::string& pid) {
+    kill(std::atoi(pid.c_str()), SIGSTOP);
+    for (int waited = 0; ProcState(pid) != 'T'; waited += 1, SleepMs(1)) {
+        if (waited >= kWaitMs) {
+            Fail("monitor " + pid + " was not stopped 10 s after SIGSTOP");
+        }
+    }
+}
+
+// Waits until the monitor has read everything that was written to its mice: it sleeps in its
+// pump after a whole pass that made no read call (each pass sleeps once, a voluntary switch).
+void WaitDrained(const std::string& pid) {
+    const std::string proc = "/proc/" + pid;
+    long long reads = ProcNumber(proc + "/io", "syscr:");
+    long long switches = ProcNumber(proc + "/status", "voluntary_ctxt_switches:");
+    for (int waited = 0; waited < kWaitMs; waited += 2, SleepMs(2)) {
+        const long long nowReads = ProcNumber(proc + "/io", "syscr:");
+        const long long nowSwitches = ProcNumber(proc + "/status", "voluntary_ctxt_switches:");
+        if (nowReads != reads) {
+            reads = nowReads;
+            switches = nowSwitches;
+        } else if (nowSwitches >= switches + 3 &&
+                   FirstLine(proc + "/wchan").find("nanosleep") != std::string::npos) {
+            return;
+        }
+    }
+    Fail("monitor " + pid + " had not read every report, and slept in its pump, within 10 s");
+}
+
+constexpr int kClicksPerWrite = 12;  // 48 events: well within evdev's queue of a client (128 here)
+constexpr long long kFloodWriteBytes = kClicksPerWrite * 4 * static_cast<long long>(sizeof(input_event));
+
+// Writes the clicks of a flood: kClicksPerWrite clicks of no hold in one write, this many times.
+// Where the injector reads its reports back, it says "stamps MS..." after each write: the
+// kernel's time of each of its reports, in whole milliseconds, as a monitor reads them.
+void FloodWrites(const Device& mouse, int writes) {
+    std::vector<input_event> clicks;
+    for (int i = 0; i < kClicksPerWrite; ++i) {
+        for (const int value : {1, 0}) {
+            clicks.push_back(Button(BTN_LEFT, value));
+            clicks.push_back({{}, EV_SYN, SYN_REPORT, 0});
+        }
+    }
+    clicks.pop_back();  // Report() ends the last one
+    for (int i = 0; i < writes; ++i) {
+        Report(mouse, clicks);
+        if (mouse.echo >= 0) {
+            std::string line = "stamps";
+            for (const long long stamp : Echoed(mouse)) {
+                line += " " + std::to_string(stamp / 1000);
+            }
+            std::printf("%s\n", line.c_str());
+        }
+    }
+}
+
+// Tells whether the monitor waits to write its output (blocked in the write, or polling for room).
+bool WaitsToWrite(const std::string& pid) {
+    const std::string waits = FirstLine("/proc/" + pid + "/wchan");
+    return waits == "pipe_write" || waits.find("poll") != std::string::npos;
+}
+
+// Waits until the monitor has read the bytes since its count of bytes read was the one given, or
+// waits to write, or is gone; so that a flood never outruns evdev's queue of the monitor.
+void WaitReadOrWriting(const std::string& pid, long long readBefore, long long bytes) {
+    for (int waited = 0; waited < kWaitMs; waited += 1, SleepMs(1)) {
+        const long long read = ProcNumber("/proc/" + pid + "/io", "rchar:");
+        if (read < 0 || read >= readBefore + bytes || WaitsToWrite(pid)) {
+            return;
+        }
+    }
+    Fail("monitor " + pid + " neither read a flood's write nor waited to write within 10 s");
+}
+
+// Floods the mouse with clicks until its monitor waits in a write or lets go of it.
+void PlayFlood(const Device& mouse) {
+    constexpr int kWritePaceMs = 40;     // passes apart: each write's first press is no fast click
+    constexpr int kWritesMax = 200;
+    const std::string pumping = WaitUntilPumping(mouse.node);
+    for (int writes = 1; writes <= kWritesMax; ++writes) {
+        const long long read = ProcNumber("/proc/" + pumping + "/io", "rchar:");
+        FloodWrites(mouse, 1);
+        WaitReadOrWriting(pumping, read, kFloodWriteBytes);
+        SleepMs(kWritePaceMs);
+        const std::string monitor = MonitorHolding(mouse.node);
+        if (monitor.empty()) {
+            std::printf("released after %d writes\n", writes);
+            return;
+        }
+        if (FirstLine("/proc/" + monitor + "/wchan") == "pipe_write") {
+            std::printf("blocked after %d writes\n", writes);
+            std::fflush(stdout);
+            WaitUntilHeld(mouse.node, false);
+            return;
+        }
+    }
+    Fail("the monitor neither waited in a write to a pipe nor let go of " + mouse.node + " after " +
+         std::to_string(kWritesMax) + " writes of clicks");
+}
+
 // Plays the benchmark's holds and burst.
 void PlayBench(const Device& mouse) {
     constexpr int kHoldsEach = 20;
     constexpr int kBurstRecords = 100000;
     constexpr int kRecordsPerMs = 8;
-    WaitUntilHeld(mouse.node, true);
-    SleepMs(kStartMs);
+    const std::string monitor = WaitUntilPumping(mouse.node);
     for (const int hold : {5, 20, 30, 50, 100}) {
         for (int i = 0; i < kHoldsEach; ++i) {
-            Report(mouse, {Button(BTN_LEFT, 1)});
-            const double pressed = NowMs();
-            SleepUntil(pressed + hold);
-            Report(mouse, {Button(BTN_LEFT, 0)});
-            std::printf("hold %d %.3f\n", hold, NowMs() - pressed);
+            TimedClick(mouse, BTN_LEFT, hold);
             SleepMs(kGapMs);
         }
     }
@@ -515,7 +697,7 @@ void PlayBench(const Device& mouse) {
         Report(mouse, events);
     }
     std::printf("burst %d records in %.1f ms\n", kBurstRecords, NowMs() - start);
-    SleepMs(2000);  // the monitor drains the rest
+    WaitDrained(monitor);
 }
 
 // Plays 200 ordinary clicks at a person's pace, from a fixed seed.
@@ -527,16 +709,216 @@ void PlayClicks(const Device& mouse) {
         seed = seed * 1103515245u + 12345u;
         return static_cast<int>((seed >> 16) % static_cast<unsigned>(bound));
     };
-    WaitUntilHeld(mouse.node, true);
-    SleepMs(kStartMs);
+    WaitUntilPumping(mouse.node);
     for (int i = 0; i < kClicks; ++i) {
-        const int hold = 40 + next(81);
+        TimedClick(mouse, BTN_LEFT, 40 + next(81));
+        SleepMs(150 + next(101));
+    }
+}
+
+// ---- The held-up pass, the live pipe, the dropped events in one file with the report, the
+// ---- non-blocking output and the blocked quit signals.
+
+// Plays clicks (and wheel notches down) while the monitor is stopped, as Ctrl+Z stops it, then
+// lets it go on: "hold NOMINAL ACTUAL" each, "notch ACTUAL" for each notch after the first (the
+// time since the one before, in ms), and "resumed" once it has read them all.
+void PlayHeld(const Device& mouse, int clicks, int holdMs, int gapMs, int notches) {
+    const std::string monitor = WaitUntilPumping(mouse.node);
+    StopMonitor(monitor);
+    for (int i = 0; i < clicks; ++i) {
+        TimedClick(mouse, BTN_LEFT, holdMs);
+        SleepMs(gapMs);
+    }
+    double previous = 0;
+    long long previousUs = 0;
+    for (int i = 0; i < notches; ++i) {
+        if (i > 0) {
+            SleepUntil(previous + gapMs);
+        }
+        Report(mouse, {Axis(REL_WHEEL, -1)});
+        const double now = NowMs();
+        const std::vector<long long> stamp = Echoed(mouse);
+        if (i > 0 && stamp.size() == 1) {
+            std::printf("notch %.3f %.3f %lld\n", now - previous, static_cast<double>(stamp[0] - previousUs) / 1e3,
+                        PrintedMs(previousUs, stamp[0]));
+        }
+        previous = now;
+        previousUs = stamp.empty() ? 0 : stamp[0];
+    }
+    SleepMs(gapMs);  // the last notch well before the pass that reads it stamps the pump
+    kill(std::atoi(monitor.c_str()), SIGCONT);
+    WaitDrained(monitor);
+    std::printf("resumed\n");
+}
+
+// Returns the number of lines in a file (0 when it cannot be read) and whether one is the text.
+int LinesIn(const std::string& path, const char* text, bool* found) {
+    int lines = 0;
+    FILE* file = std::fopen(path.c_str(), "re");
+    char line[512];
+    while (file != nullptr && std::fgets(line, sizeof(line), file) != nullptr) {
+        lines += std::strchr(line, '\n') != nullptr;
+        const char* words = std::strchr(line, ' ');  // after the arrival time
+        if (words != nullptr && std::strcmp(words + 1, text) == 0) {
+            *found = true;
+        }
+    }
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    return lines;
+}
+
+// Waits until the file that "inject_linux tee" writes has the number of lines.
+void WaitArrived(const std::string& arrivals, int lines, const std::string& what) {
+    bool found = false;
+    for (int waited = 0; LinesIn(arrivals, "", &found) < lines; waited += 1, SleepMs(1)) {
+        if (waited >= kWaitMs) {
+            Fail("the line of " + what + " had not reached the pipe's reader 10 s later");
+        }
+    }
+}
+
+// Plays clicks held 100 ms, or as long as the press's line takes, each report made only once the
+// line of the one before reached the reader of the monitor's pipe, whose arrivals "inject_linux
+// tee ARRIVALS" records ("hold 100 0 KERNEL PRINTED" each); the banner comes before the first.
+void PlayPaced(const Device& mouse, const std::string& arrivals) {
+    constexpr int kClicks = 4;
+    WaitUntilPumping(mouse.node);
+    bool banner = false;
+    int lines = 0;
+    for (int waited = 0; !banner; waited += 1, SleepMs(1)) {
+        if (waited >= kWaitMs) {
+            Fail("the banner had not reached the pipe's reader 10 s after the monitor slept in its pump");
+        }
+        lines = LinesIn(arrivals, "RAW INPUT Mouse:\n", &banner);
+    }
+    for (int i = 1; i <= kClicks; ++i) {
         Report(mouse, {Button(BTN_LEFT, 1)});
         const double pressed = NowMs();
-        SleepUntil(pressed + hold);
+        const std::vector<long long> press = Echoed(mouse);
+        WaitArrived(arrivals, ++lines, "press " + std::to_string(i));
+        SleepUntil(pressed + kHoldMs);
         Report(mouse, {Button(BTN_LEFT, 0)});
-        std::printf("hold %d %.3f\n", hold, NowMs() - pressed);
-        SleepMs(150 + next(101));
+        const std::vector<long long> release = Echoed(mouse);
+        if (press.size() != 1 || release.size() != 1) {
+            Fail("the injector did not read its own click back from " + mouse.node);
+        }
+        std::printf("hold %d 0 %.3f %lld\n", kHoldMs, static_cast<double>(release[0] - press[0]) / 1e3,
+                    PrintedMs(press[0], release[0]));
+        WaitArrived(arrivals, ++lines, "release " + std::to_string(i));
+        SleepMs(kGapMs);
+    }
+    std::printf("clicked\n");
+}
+
+// Floods the monitor with clicks it reads at once (more than a stdio buffer of lines), then
+// more than evdev's queue of a client holds while it is stopped, then a middle click once it
+// has read what is left: "dropped" once it has read that too.
+void PlayOverflow(const Device& mouse) {
+    constexpr int kWritesBefore = 10;  // about 9 KiB of lines
+    constexpr int kWritesStopped = 40;  // 1,920 events
+    const std::string monitor = WaitUntilPumping(mouse.node);
+    for (int i = 0; i < kWritesBefore; ++i) {
+        FloodWrites(mouse, 1);
+        WaitDrained(monitor);  // read before the next: nothing dropped yet
+    }
+    StopMonitor(monitor);
+    FloodWrites(mouse, kWritesStopped);
+    kill(std::atoi(monitor.c_str()), SIGCONT);
+    WaitDrained(monitor);
+    SleepMs(kGapMs);  // the middle press well after the flood's last release
+    Click(mouse, BTN_MIDDLE, kHoldMs, 0);
+    WaitDrained(monitor);
+    std::printf("dropped\n");
+}
+
+// Floods the monitor with clicks until it waits to write its output (blocked in the write, or
+// polling for room), then makes clicks held 300 ms, 300 ms apart, and creates the file that lets
+// the reader start: "blocked after N writes", "hold ..." each, "drained" once the monitor has
+// written them all and sleeps in its pump. A monitor that lets go of the mouse instead ("released
+// after N writes") ends the run.
+void PlayStalled(const Device& mouse, const std::string& go) {
+    constexpr int kWritesMax = 200;
+    constexpr int kClicks = 3;
+    constexpr int kPaceMs = 300;
+    constexpr int kWritePaceMs = 40;
+    const std::string monitor = WaitUntilPumping(mouse.node);
+    for (int writes = 1;; ++writes) {
+        if (writes > kWritesMax) {
+            Fail("the monitor neither waited to write nor let go of " + mouse.node + " after " +
+                 std::to_string(kWritesMax) + " writes of clicks");
+        }
+        const long long read = ProcNumber("/proc/" + monitor + "/io", "rchar:");
+        FloodWrites(mouse, 1);
+        WaitReadOrWriting(monitor, read, kFloodWriteBytes);
+        SleepMs(kWritePaceMs);
+        if (MonitorHolding(mouse.node).empty()) {
+            std::printf("released after %d writes\n", writes);
+            return;
+        }
+        if (WaitsToWrite(monitor)) {
+            std::printf("blocked after %d writes\n", writes);
+            break;
+        }
+    }
+    for (int i = 0; i < kClicks; ++i) {
+        TimedClick(mouse, BTN_LEFT, kPaceMs);
+        SleepMs(kPaceMs);
+    }
+    const int made = open(go.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (made < 0) {
+        Fail("cannot create " + go + ": " + std::strerror(errno));
+    }
+    close(made);
+    WaitDrained(monitor);
+    std::printf("drained\n");
+}
+
+// Copies standard input to the file, each line as it arrives with the monotonic time it arrived,
+// "MS LINE", in one write; a line cut short at the end is kept too. SIGINT ends it, as it ends
+// tee in a terminal.
+void RecordArrivals(const char* path) {
+    std::signal(SIGINT, SIG_DFL);
+    const int file = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    if (file < 0) {
+        Fail(std::string("cannot create ") + path + ": " + std::strerror(errno));
+    }
+    std::string line;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = read(0, buffer, sizeof(buffer));
+        const double now = NowMs();
+        for (ssize_t i = 0; i < got; ++i) {
+            line += buffer[i];
+            if (buffer[i] == '\n') {
+                const std::string stamped = std::to_string(static_cast<long long>(now)) + " " + line;
+                if (write(file, stamped.data(), stamped.size()) != static_cast<ssize_t>(stamped.size())) {
+                    Fail(std::string("cannot write to ") + path);
+                }
+                line.clear();
+            }
+        }
+        if (got <= 0) {
+            break;
+        }
+    }
+    if (!line.empty()) {
+        const std::string stamped = std::to_string(static_cast<long long>(NowMs())) + " " + line;
+        if (write(file, stamped.data(), stamped.size()) < 0) {
+            Fail(std::string("cannot write to ") + path);
+        }
+    }
+}
+
+// Copies standard input to standard output slowly: 1 KiB every 10 ms.
+void ReadSlowly() {
+    constexpr int kPaceMs = 10;
+    char buffer[1024];
+    for (ssize_t got; (got = read(0, buffer, sizeof(buffer))) > 0; SleepMs(kPaceMs)) {
+        if (write(1, buffer, static_cast<size_t>(got)) != got) {
+            Fail(std::string("cannot write the slow reader's copy: ") + std::strerror(errno));
+        }
     }
 }
 
@@ -555,7 +937,8 @@ void PlayClicks(const Device& mouse) {
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "bench") {
-        const Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        OpenEcho(&mouse);
         std::printf("ready\n");
         std::fflush(stdout);
         PlayBench(mouse);
@@ -586,7 +969,10 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         PlayFaults(mouse);
     } else if (mode == "flood" || mode == "reborn" || mode == "clicks") {
-        const Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        if (mode != "reborn") {
+            OpenEcho(&mouse);
+        }
         std::printf("ready\n");
         std::fflush(stdout);
         if (mode == "flood") {
@@ -603,6 +989,50 @@ int main(int argc, char** argv) {
         std::printf("ready\n");
         std::fflush(stdout);
         pause();
+    } else if (mode == "held" || mode == "paused" || mode == "overflow" || mode == "click" ||
+               ((mode == "paced" || mode == "stalled") && argc > 2)) {
+        Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
+        if (mode != "overflow" && mode != "click") {
+            OpenEcho(&mouse);
+        }
+        std::printf("ready\n");
+        std::fflush(stdout);
+        if (mode == "held") {
+            PlayHeld(mouse, 3, 300, 300, 3);
+        } else if (mode == "paused") {
+            PlayHeld(mouse, 10, kHoldMs, kHoldMs, 0);  // 2 s of clicks
+        } else if (mode == "overflow") {
+            PlayOverflow(mouse);
+        } else if (mode == "paced") {
+            PlayPaced(mouse, argv[2]);
+        } else if (mode == "stalled") {
+            PlayStalled(mouse, argv[2]);
+        } else {
+            const std::string monitor = WaitUntilPumping(mouse.node);
+            Click(mouse, BTN_LEFT, kHoldMs, 0);
+            WaitDrained(monitor);
+            std::printf("clicked\n");
+        }
+    } else if (mode == "tee" && argc > 2) {
+        RecordArrivals(argv[2]);
+    } else if (mode == "slow") {
+        ReadSlowly();
+    } else if (mode == "nonblock" && argc > 2) {
+        const int flags = fcntl(1, F_GETFL);
+        if (flags < 0 || fcntl(1, F_SETFL, flags | O_NONBLOCK) != 0) {
+            Fail(std::string("cannot make standard output non-blocking: ") + std::strerror(errno));
+        }
+        execvp(argv[2], argv + 2);
+        Fail(std::string("cannot run ") + argv[2] + ": " + std::strerror(errno));
+    } else if (mode == "blocked" && argc > 2) {
+        sigset_t quits;
+        sigemptyset(&quits);
+        for (const int quit : {SIGHUP, SIGINT, SIGTERM}) {
+            sigaddset(&quits, quit);
+        }
+        sigprocmask(SIG_BLOCK, &quits, nullptr);
+        execvp(argv[2], argv + 2);
+        Fail(std::string("cannot run ") + argv[2] + ": " + std::strerror(errno));
     } else if (mode == "loop") {
         BareLoop();
     } else if (mode == "fg" && argc > 2) {
@@ -612,7 +1042,8 @@ int main(int argc, char** argv) {
         Fail(std::string("cannot run ") + argv[2] + ": " + std::strerror(errno));
     } else {
         std::fprintf(stderr, "usage: inject_linux hold|session|late|locked|devices|bench|faults|flood|reborn|"
-                             "clicks|loop | quiet N | fg PROGRAM ARGS...\n");
+                             "clicks|loop|held|paused|overflow|click|slow | quiet N | paced|stalled|tee FILE | "
+                             "fg|nonblock|blocked PROGRAM ARGS...\n");
         return 2;
     }
     return 0;
