@@ -15,8 +15,12 @@ function(underline text char out)
 endfunction()
 
 # Sets out to Markdown TEXT as a plain viewer should show it: "## Heading" underlined with "=",
-# "### Heading" with "-", links as their text, no backticks and no "**".
+# "### Heading" with "-", links as their text, no backticks and no "**". A parenthesis of links
+# whose texts hold no quote, as after '"Keeping a log"' in '"Keeping a log" ([Windows](…),
+# [Linux](…))', is left out: it points into the Markdown files, and the quoted name of the
+# section is what a README.txt reader looks for. Such a parenthesis stays on one Markdown line.
 function(plain_text text out)
+  string(REGEX REPLACE " \\((\\[[^]\"\n]*\\]\\([^)\n]*\\)(, )?)+\\)" "" text "${text}")
   string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" text "${text}")
   string(REPLACE "`" "" text "${text}")
   string(REPLACE "**" "" text "${text}")

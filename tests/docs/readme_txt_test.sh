@@ -1,11 +1,12 @@
 #!/bin/sh
 # Checks that each README.txt stands alone: cut from the documents as the release cuts it, it
-# begins with its version, holds the reading guide and the install steps of its platform, every
-# section it names in quotes is one of its own, it names no developer material and no file that
-# its user does not get (the download, what it unpacks or installs, a log the user writes), and
-# every download it names is of this version. And that it reads well in a plain viewer (Notepad,
-# less): no line over 100 characters, and no Markdown markup shown raw (heading marks, backticks,
-# "**", table rows, links).
+# begins with its version, holds the reading guide, the exact install, log and summary commands
+# of its platform (mousecheck-summary named, and run on the log as the last step of its quick
+# start), every section it names in quotes is one of its own, it names no developer material
+# and no file that its user does not get (the download, what it unpacks or installs, a log the
+# user writes), and every download it names is of this version. And that it reads well in a
+# plain viewer (Notepad, less): no line over 100 characters, and no Markdown markup shown raw
+# (heading marks, backticks, "**", table rows, links).
 # Usage: readme_txt_test.sh SOURCE_DIR VERSION
 set -eu
 source_dir=$1 version=$2
@@ -62,6 +63,13 @@ check() {
             echo "$allowed" | grep -qxF "$name" || echo "$name"
         done >"$work/unknown"
     [ -s "$work/unknown" ] && fail "$platform: names files that its user does not get: $(tr '\n' ' ' <"$work/unknown")"
+    case $platform in windows) heading="Quick start on Windows" last='    PS> .\mousecheck-summary.exe log.txt' ;;
+                      *) heading="Quick start on Linux" last='    $ ./mousecheck-summary log.txt' ;; esac
+    command=$(awk -v h="$heading" '$0 == h { on = 1; getline; next }
+                                   on && /^(=+|-+)$/ { exit }
+                                   on && /^    (PS>|\$) / { last = $0 }
+                                   END { print last }' "$readme")
+    [ "$command" = "$last" ] || fail "$platform: the last command of \"$heading\" is \"$command\", not \"$last\""
     stale=$(grep -oE 'mousecheck[-_][0-9]+\.[0-9]+\.[0-9]+' "$readme" | grep -vxE "mousecheck[-_]$version" | sort -u || true)
     [ -z "$stale" ] || fail "$platform: names downloads of another version: $(echo "$stale" | tr '\n' ' ')"
 }
@@ -69,13 +77,15 @@ check() {
 reading_guide='## What the lines mean
 ## Reading the result
 ### How to test
+### What the summary says
 ### A healthy mouse
 ### What a fault looks like
 ### What else prints it
 ### What to do next
 ### Reporting a bug in mousecheck
 ## Keeping a log
-Fast-click detected!'
+Fast-click detected!
+mousecheck-summary'
 
 check windows "$reading_guide
 ## Quick start on Windows
@@ -84,11 +94,13 @@ check windows "$reading_guide
 ### A sample on Windows
 Get-FileHash .\\mousecheck-$version-windows-x86_64.zip -Algorithm SHA256
 Expand-Archive .\\mousecheck-$version-windows-x86_64.zip
+PS> cd \$HOME\\mousecheck
 PS> .\\mousecheck.exe
 PS> cmd /c \"mousecheck.exe > log.txt\"
+PS> .\\mousecheck-summary.exe log.txt
 > mousecheck.exe > log.txt
-> find /c \"Mouse Button:2,\" log.txt
-PS> (Select-String -Path log.txt -Pattern 'Mouse Button:2,' -SimpleMatch).Count" "mousecheck.exe
+> mousecheck.exe > log.txt 2>&1" "mousecheck.exe
+mousecheck-summary.exe
 README.txt
 LICENSE.txt
 mousecheck-$version-windows-x86_64.zip
@@ -113,10 +125,15 @@ mousecheck-$version-linux-aarch64.tar.gz
 mousecheck_$version-1_arm64.deb
 \$ man mousecheck
 \$ sudo ./mousecheck > log.txt
+\$ sudo ./mousecheck > log.txt 2>&1
+\$ sudo ./mousecheck | tee log.txt
 \$ sudo script -q -f -c ./mousecheck log.txt
-\$ grep -c 'Mouse Button:2,' log.txt
+\$ ./mousecheck-summary log.txt
+\$ man ./mousecheck-summary.1
+\$ man mousecheck-summary
 sudo usermod -aG input \"\$USER\"
 libinput" "mousecheck.1
+mousecheck-summary.1
 README.txt
 README.txt.gz
 LICENSE
