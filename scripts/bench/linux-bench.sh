@@ -93,55 +93,38 @@ awk 'BEGIN {
             "about 1 (loop + one poll a pass); reads 0"
     }' "$out/idle.txt"
 echo
+# Prints the rows of a run of clicks: the releases printed, the fast-click lines, and the worst
+# error of a printed hold against the holds the injector timed around its writes (and against
+# the kernel's times of the reports). Usage: hold_rows NAME LABEL, for NAME.log and NAME.out.
+hold_rows() {
+    awk -v logfile="$out/$1.log" -v printout="$out/$1.out" -v label="$2" '
+    function row(what, value) { printf "| %-56s | %-36s |\n", label ": " what, value }
+    BEGIN {
+        while ((getline line < logfile) > 0) {
+            split(line, f, " ")
+            if (f[1] == "hold") { actual[++holds] = f[3]; kernel[holds] = f[4] }
+        }
+        while ((getline line < printout) > 0) {
+            if (line ~ /^Mouse Button:2, [0-9]+ms$/) printed[++released] = substr(line, 16) + 0
+            fast += line == "Fast-click detected!"
+        }
+        for (i = 1; i <= holds && i <= released; i++) {
+            e = printed[i] - actual[i]
+            if (e < 0) e = -e
+            if (e > worst) worst = e
+            k = printed[i] - kernel[i]
+            if (k < 0) k = -k
+            if (k > worstKernel) worstKernel = k
+        }
+        worstText = sprintf("%.1f ms", worst) (kernel[1] != "" ? sprintf(" (kernel: %.1f ms)", worstKernel) : "")
+        row("releases printed", released + 0 " of " holds)
+        row("fast-click lines", fast + 0)
+        row("worst hold error", worstText)
+    }'
+}
 # 200 ordinary clicks beside two busy loops on the monitor's processor; no goal.
-awk -v out="$out" '
-    function row(what, value) { printf "| %-56s | %-36s |\n", what, value }
-    BEGIN {
-        while ((getline line < (out "/clicks.log")) > 0) {
-            split(line, f, " ")
-            if (f[1] == "hold") { actual[++holds] = f[3]; kernel[holds] = f[4] }
-        }
-        while ((getline line < (out "/clicks.out")) > 0) {
-            if (line ~ /^Mouse Button:2, [0-9]+ms$/) printed[++released] = substr(line, 16) + 0
-            fast += line == "Fast-click detected!"
-        }
-        for (i = 1; i <= holds && i <= released; i++) {
-            e = printed[i] - actual[i]
-            if (e < 0) e = -e
-            if (e > worst) worst = e
-            k = printed[i] - kernel[i]
-            if (k < 0) k = -k
-            if (k > worstKernel) worstKernel = k
-        }
-        worstText = sprintf("%.1f ms", worst) (kernel[1] != "" ? sprintf(" (kernel: %.1f ms)", worstKernel) : "")
-        row("200 clicks, two busy loops on its CPU: releases printed", released + 0 " of " holds)
-        row("200 clicks, two busy loops on its CPU: fast-click lines", fast + 0)
-        row("200 clicks, two busy loops on its CPU: worst hold error", worstText)
-    }'
+hold_rows clicks "200 clicks, two busy loops on its CPU"
 echo
-# 10 clicks while the monitor is stopped for 2 s: the holds it prints once let go on, against
-# those the injector timed around its writes (the kernel stamps each report inside its write).
-awk -v out="$out" '
-    function row(what, value) { printf "| %-56s | %-36s |\n", what, value }
-    BEGIN {
-        while ((getline line < (out "/paused.log")) > 0) {
-            split(line, f, " ")
-            if (f[1] == "hold") { actual[++holds] = f[3]; kernel[holds] = f[4] }
-        }
-        while ((getline line < (out "/paused.out")) > 0) {
-            if (line ~ /^Mouse Button:2, [0-9]+ms$/) printed[++released] = substr(line, 16) + 0
-            fast += line == "Fast-click detected!"
-        }
-        for (i = 1; i <= holds && i <= released; i++) {
-            e = printed[i] - actual[i]
-            if (e < 0) e = -e
-            if (e > worst) worst = e
-            k = printed[i] - kernel[i]
-            if (k < 0) k = -k
-            if (k > worstKernel) worstKernel = k
-        }
-        worstText = sprintf("%.1f ms", worst) (kernel[1] != "" ? sprintf(" (kernel: %.1f ms)", worstKernel) : "")
-        row("10 clicks while stopped for 2 s: releases printed", released + 0 " of " holds)
-        row("10 clicks while stopped for 2 s: fast-click lines", fast + 0)
-        row("10 clicks while stopped for 2 s: worst hold error", worstText)
-    }'
+# 10 clicks while the monitor is stopped for 2 s: the holds it prints once let go on (the kernel
+# stamps each report inside its write).
+hold_rows paused "10 clicks while stopped for 2 s"
