@@ -5,7 +5,7 @@
 //
 // Each line reaches standard output as it is printed (report_posix.cpp). Ends, as Unix tools do:
 //
-//   SIGINT, SIGTERM, SIGHUP          -> the pass ends, every line written: status 0
+//   SIGINT, SIGTERM, SIGHUP          -> ends after the report being printed: status 0
 //   a write fails (a full disk)      -> "mousecheck: cannot write the report: ...": status 1
 //   the reader went away (| head)    -> SIGPIPE ends the process quietly (a shell shows 141);
 //                                       where SIGPIPE is ignored, a failed write as above
