@@ -15,56 +15,60 @@ insmod /evdev.ko
 insmod /uinput.ko
 scenario=$(sed -n 's/.* mousecheck=\([a-z]*\).*/\1/p' /proc/cmdline)
 
+# Runs the command every 10 ms until it succeeds, for up to 10 s; then says what did not come
+# (the first argument), and fails.
+wait_until() {
+    local what=$1
+    shift
+    for _ in $(seq 1000); do
+        "$@" 2>/dev/null && return 0
+        usleep 10000
+    done
+    echo "linux-vm-init: $what within 10 s" >&2
+    return 1
+}
+
+# Tells whether a monitor has set up its hotplug watch, which comes after its signals, and is
+# sleeping in its pump, which comes after its listing.
+pumping() {
+    ls -l "/proc/$1/fd" | grep -q inotify && grep -q sleep "/proc/$1/wchan"
+}
+
+# Tells whether no signal is pending for a process (it has been delivered, or the process ended).
+delivered() {
+    ! grep -Eq '^(SigPnd|ShdPnd):.*[1-9a-f]' "/proc/$1/status"
+}
+
+# Tells whether a process has ended.
+gone() {
+    ! kill -0 "$1"
+}
+
 # Waits up to 10 s until the file has a line that begins with the text.
 wait_line() {
-    for _ in $(seq 1000); do
-        grep -q "^$2" "$1" 2>/dev/null && return 0
-        usleep 10000
-    done
-    echo "linux-vm-init: no line \"$2\" in $1 within 10 s" >&2
-    return 1
+    wait_until "no line \"$2\" in $1" grep -q "^$2" "$1"
 }
 
-# Waits up to 10 s until a monitor has set up its hotplug watch, which comes after its signals,
-# and is sleeping in its pump, which comes after its listing.
+# Waits up to 10 s until a monitor sleeps in its pump, its hotplug watch set up.
 wait_monitor() {
-    for _ in $(seq 1000); do
-        ls -l "/proc/$1/fd" 2>/dev/null | grep -q inotify && grep -q sleep "/proc/$1/wchan" 2>/dev/null && return 0
-        usleep 10000
-    done
-    echo "linux-vm-init: monitor $1 had no inotify watch, or did not sleep in its pump, within 10 s" >&2
-    return 1
+    wait_until "monitor $1 had no inotify watch, or did not sleep in its pump," pumping "$1"
 }
 
-# Waits up to 10 s until no signal is pending for a process any more (it has been delivered, or
-# the process has ended), naming it otherwise.
+# Waits up to 10 s until no signal is pending for a process any more, naming it otherwise.
 wait_delivered() {
-    for _ in $(seq 1000); do
-        grep -Eq '^(SigPnd|ShdPnd):.*[1-9a-f]' "/proc/$1/status" 2>/dev/null || return 0
-        usleep 10000
-    done
-    echo "linux-vm-init: a signal to process $1 was still pending 10 s later" >&2
-    return 1
+    wait_until "a signal to process $1 was still pending" delivered "$1"
 }
 
 # Waits up to 10 s until a file exists.
 wait_file() {
-    for _ in $(seq 1000); do
-        [ -e "$1" ] && return 0
-        usleep 10000
-    done
-    echo "linux-vm-init: no $1 within 10 s" >&2
-    return 1
+    wait_until "no $1" test -e "$1"
 }
 
 # Waits up to 10 s until a process has ended, naming it otherwise, and kills it and any monitor
 # then.
 wait_gone() {
-    for _ in $(seq 1000); do
-        kill -0 "$1" 2>/dev/null || return 0
-        usleep 10000
-    done
-    echo "linux-vm-init: $2 still ran 10 s later; killed with the monitor" >&2
+    wait_until "$2 had not ended" gone "$1" && return 0
+    echo "linux-vm-init: $2 killed, with the monitor" >&2
     kill -KILL "$1" $(pidof mousecheck)
 }
 
