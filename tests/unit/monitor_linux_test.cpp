@@ -52,6 +52,23 @@ struct ChildSetup {
 // before, so that every press and every release is a fast click. The first press comes 15 ms
 // after the release seed (the monitor's fake clock starts at 1000 and reads 10 ms later each
 // time: seeds at 1000, 1010, 1040 and 1030).
+// Waits up to kWaitMs for a report on the node, unless a quit was requested: with the quit
+// signals blocked while it looks, so that one that comes just before the wait still ends it.
+// False when neither came.
+bool ReportCameOrQuit(pollfd* report) {
+    sigset_t quit;
+    sigset_t unblocked;
+    sigemptyset(&quit);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&quit, signal);
+    }
+    sigprocmask(SIG_BLOCK, &quit, &unblocked);
+    const timespec wait{kWaitMs / 1000, 0};
+    const bool came = quitRequested != 0 || ppoll(report, 1, &wait, &unblocked) != 0;
+    sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+    return came;
+}
+
 class MonitorLinux : public testing::Test {
 protected:
     void SetUp() override {
@@ -111,7 +128,7 @@ protected:
             } else if (passes > kPassesMax) {
                 std::fprintf(stderr, "the monitor did not stop within %d passes\n", kPassesMax);
                 std::_Exit(99);
-            } else if (reports >= 0 && poll(&report, 1, kWaitMs) == 0) {
+            } else if (reports >= 0 && !ReportCameOrQuit(&report)) {
                 std::fprintf(stderr, "no report came within %d ms\n", kWaitMs);
                 std::_Exit(98);
             }
