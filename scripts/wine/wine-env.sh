@@ -15,7 +15,8 @@ else
 fi
 # drive_c, not system.reg: a running wineserver writes the registry to disk only later.
 if [ ! -d "$WINEPREFIX/drive_c" ]; then
-    init_wine_prefix "$wine"
+    mkdir -p "${WINEPREFIX%/*}"  # Wine makes the prefix, not its parent: a fresh tree has no build/
+    init_wine_prefix "$wine" || { echo "wine-env: cannot make the Wine prefix $WINEPREFIX" >&2; exit 1; }
     if [ -n "${DISPLAY:-}" ]; then
         "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d mousecheck /f >/dev/null 2>&1
         "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v mousecheck /d 800x600 /f >/dev/null 2>&1
