@@ -32,11 +32,11 @@ constexpr char kLinuxSummary[] =
 
 constexpr char kWindowsSummary[] =
     "log.txt: run 1 of 1, lines 1 to 37, 1 mouse listed\n"
-    "  left      4 presses, 4 releases, shortest hold 83 ms\n"
+    "  left      4 presses, 4 releases, shortest hold 80 ms\n"
     "            fast clicks: 1 after a press, 0 after a release, 0 with another button\n"
     "  right     2 presses, 2 releases, shortest hold 90 ms\n"
     "            fast clicks: 0 after a press, 0 after a release, 0 with another button\n"
-    "  middle    2 presses, 2 releases, shortest hold 90 ms\n"
+    "  middle    2 presses, 2 releases, shortest hold 91 ms\n"
     "            fast clicks: 0 after a press, 0 after a release, 0 with another button\n"
     "  button 4  2 presses, 2 releases, shortest hold 90 ms\n"
     "            fast clicks: 0 after a press, 0 after a release, 0 with another button\n"

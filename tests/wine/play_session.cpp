@@ -21,11 +21,12 @@ namespace {
 
 constexpr DWORD kSettleMs = 300;  // a pause before the session and before the close request
 
-// One injected record and the wait after it.
+// One injected record, optionally a second one injected with it, and the wait after them.
 struct Step {
     DWORD flags;
     DWORD data;
     DWORD thenMs;
+    DWORD withFlags = 0;  // a second record's flags, in the same SendInput call
 };
 
 // Appends a click of one button: held, then a pause.
@@ -48,9 +49,11 @@ std::vector<Step> DemoSession() {
         Click(&steps, button.down, button.up, button.data, 110, 350);
         Click(&steps, button.down, button.up, button.data, 90, 450);
     }
-    // A chattering switch: released, and 4 ms later pressed again.
-    Click(&steps, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 0, 95, 4);
-    Click(&steps, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 0, 80, 600);
+    // A chattering switch: released and pressed again at once, in one call, so that no pause of
+    // this process between the two can part them.
+    steps.push_back({MOUSEEVENTF_LEFTDOWN, 0, 95});
+    steps.push_back({MOUSEEVENTF_LEFTUP, 0, 80, MOUSEEVENTF_LEFTDOWN});
+    steps.push_back({MOUSEEVENTF_LEFTUP, 0, 600});
     const DWORD up = WHEEL_DELTA;
     const auto down = static_cast<DWORD>(-WHEEL_DELTA);
     for (const DWORD notch : {up, up, up, down, down}) {
@@ -99,7 +102,11 @@ int main(int argc, char** argv) {
     if (injects) {
         Wait(kSettleMs);  // a press within 15 ms of the monitor's start would count as a fast click
         for (const Step& step : session == "demo" ? DemoSession() : ClickSession()) {
-            monitor.Inject({MouseInput(step.flags, step.data)});
+            if (step.withFlags != 0) {
+                monitor.Inject({MouseInput(step.flags, step.data), MouseInput(step.withFlags, step.data)});
+            } else {
+                monitor.Inject({MouseInput(step.flags, step.data)});
+            }
             Wait(step.thenMs);
         }
     }
