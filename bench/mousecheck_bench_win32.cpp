@@ -1,8 +1,8 @@
 // End-to-end measurements of the real mousecheck.exe, under Wine or on Windows: hold-time
-// accuracy, an 8 kHz-class burst (lost lines, drain, memory) and, on Windows, the idle cost next
-// to a bare polling loop. Wine reports no CPU times of other processes, so under Wine the
+// accuracy, an 8 kHz-class burst (lost lines, drain, memory), clicks made while the monitor is
+// held up for 2 s and, on Windows, the idle cost next to a bare polling loop. Wine reports no CPU times of other processes, so under Wine the
 // benchmark script measures the idle cost from outside.
-// Prints a table; asserts nothing. Never run it in a session someone is using: it injects clicks
+// Prints a table; asserts nothing. "mousecheck_bench held" measures the held-up clicks alone. Never run it in a session someone is using: it injects clicks
 // and wheel turns wherever the cursor is.
 #include <windows.h>
 #include <psapi.h>
@@ -25,6 +25,8 @@ constexpr int kRecordsPerMs = 8;
 constexpr int kHoldRepeats = 20;
 constexpr int kHoldsMs[] = {5, 20, 30, 50, 100};
 constexpr DWORD kGapMs = 40;
+constexpr int kHeldClicks = 10;
+constexpr double kHeldClickS = 0.1;  // each held click: 100 ms down, then 100 ms up
 
 // Returns the working set of a process in KiB.
 double WorkingSetKiB(HANDLE process) {
@@ -156,6 +158,57 @@ void MeasureAccuracy() {
     Row("accuracy: all holds, worst error (ms)", Format(errors.back(), 2), "");
 }
 
+// Ten clicks held 100 ms, 100 ms apart, made while the monitor's pump is held (its thread
+// suspended, as a paused console or a busy machine holds its pass) for 2 s; then it goes on.
+void MeasureHeld() {
+    MonitorProcess monitor;
+    if (!monitor.Start()) {
+        std::printf("held: the monitor did not start\n");
+        return;
+    }
+    Pause(monitor, 100);
+    std::vector<double> injectedMs;
+    if (!monitor.Hold()) {
+        Row("held", "the monitor could not be held", "");
+        return;
+    }
+    const double start = Seconds();
+    for (int click = 0; click < kHeldClicks; ++click) {
+        const double down = start + 2 * kHeldClickS * click;
+        SpinUntil(down);
+        monitor.Inject({MouseInput(MOUSEEVENTF_LEFTDOWN)});
+        const double pressed = Seconds();
+        SpinUntil(pressed + kHeldClickS);
+        monitor.Inject({MouseInput(MOUSEEVENTF_LEFTUP)});
+        injectedMs.push_back((Seconds() - pressed) * 1000.0);
+    }
+    SpinUntil(start + 2 * kHeldClickS * kHeldClicks);
+    const double heldMs = (Seconds() - start) * 1000.0;
+    monitor.LetGo();
+    monitor.Settle(0);
+    monitor.CloseWindow();
+    std::vector<int64_t> holds;
+    double worst = 0;
+    for (const std::string& line : SplitLines(monitor.Output())) {
+        std::vector<int64_t> hold;
+        if (MatchLine("Mouse Button:2, #ms", line, &hold) && holds.size() < injectedMs.size()) {
+            worst = std::max(worst, std::abs(static_cast<double>(hold[0]) - injectedMs[holds.size()]));
+            holds.push_back(hold[0]);
+        }
+    }
+    Row("held: monitor held (ms)", Format(heldMs, 0), "");
+    Row("held: releases printed", std::to_string(holds.size()) + " of " + std::to_string(kHeldClicks),
+        "10");
+    Row("held: false \"Fast-click detected!\" lines",
+        std::to_string(CountLines(monitor.Output(), "Fast-click detected!")), "0");
+    if (!holds.empty()) {
+        Row("held: holds printed, least / most (ms)",
+            std::to_string(*std::min_element(holds.begin(), holds.end())) + " / " +
+                std::to_string(*std::max_element(holds.begin(), holds.end())), "");
+        Row("held: worst error of a printed hold (ms)", Format(worst, 1), "");
+    }
+}
+
 // Tells whether this runs under Wine, whose ntdll exports its version.
 bool UnderWine() {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
@@ -206,13 +259,19 @@ void MeasureIdle() {
 
 }  // namespace
 
-// Runs every measurement and prints the table.
-int main() {
+// Runs every measurement, or the one named, and prints the table.
+int main(int argc, char** argv) {
+    const bool heldOnly = argc == 2 && std::string(argv[1]) == "held";
     WaitForMouse();
     std::printf("| %-52s | %-22s | %-12s |\n", "measurement (mousecheck.exe under Wine)", "result", "target");
     std::printf("|%s|%s|%s|\n", std::string(54, '-').c_str(), std::string(24, '-').c_str(), std::string(14, '-').c_str());
+    if (heldOnly) {
+        MeasureHeld();
+        return 0;
+    }
     MeasureAccuracy();
     MeasureBurst();
+    MeasureHeld();
     MeasureIdle();
     return 0;
 }

@@ -2,12 +2,43 @@
 # Builds and runs the benchmarks, printing their tables: analysis cost per record on the host
 # (Google Benchmark), accuracy simulated on 1.1 ms and 15.625 ms pump passes, the native Linux
 # monitor on a real kernel in a virtual machine (accuracy, burst), then the real mousecheck.exe
-# under Wine (accuracy, burst, memory, idle cost, console writes per line).
+# under Wine (accuracy, burst, clicks while it is held up, memory, idle cost, console writes per
+# line).
 # Run as root on Debian 12 if packages are missing. Asserts nothing.
+#
+#   scripts/benchmark.sh                     every table
+#   scripts/benchmark.sh --held [EXE]        only ten clicks made while mousecheck.exe (the
+#                                            build's, or EXE, such as an older release's) is held
+#                                            up for 2 s under Wine
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+held_exe=
+if [ "${1:-}" = --held ]; then
+    held_exe=${2:-$root/build/windows-bench/mousecheck.exe}
+    case $held_exe in /*) ;; *) held_exe=$(pwd)/$held_exe ;; esac
+fi
 cd "$root"
 . scripts/wine/wine-prefix.sh
+
+# Starts the Wine session of the benchmark's build.
+start_wine() {
+    bin="$root/build/windows-bench"
+    export WINEPREFIX="$bin/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+    wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+    "$wineserver" -p </dev/null >/dev/null 2>&1 || true
+    init_wine_prefix "$wine"
+}
+
+if [ -n "$held_exe" ]; then
+    cmake --preset windows-bench >/dev/null
+    cmake --build --preset windows-bench
+    start_wine
+    echo "## $held_exe held up for 2 s under Wine"
+    MOUSECHECK_EXE="$held_exe" "$wine" "$bin/bench/mousecheck_bench.exe" held
+    "$wineserver" -k </dev/null >/dev/null 2>&1 || true
+    exit 0
+fi
 scripts/install-deps.sh --test libbenchmark-dev
 
 cmake --preset bench >/dev/null
@@ -27,12 +58,7 @@ scripts/bench/linux-bench.sh build/host
 
 cmake --preset windows-bench >/dev/null
 cmake --build --preset windows-bench
-bin="$root/build/windows-bench"
-export WINEPREFIX="$bin/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-"$wineserver" -p </dev/null >/dev/null 2>&1 || true
-init_wine_prefix "$wine"
+start_wine
 echo
 echo "## mousecheck.exe under Wine"
 MOUSECHECK_EXE="$bin/mousecheck.exe" IDLE_LOOP_EXE="$bin/bench/idle_loop.exe" \

@@ -3,11 +3,18 @@
 // The receiver is a message-only window registered as a raw input sink, so it gets every mouse's
 // input whichever window has the focus. Each pump pass takes everything queued without waiting,
 // sleeps 1 ms and stamps pumpMs, which the wheel check compares against.
+//
+// A report that waited in the queue longer than a pass explains is stamped with the time it was
+// queued, from its message time (queue_wait.h); once one has, so are the rest of that pass's:
+//
+//   pass held up 2 s: press queued at t, release at t+300   -> "Mouse Button:2, 300ms"
+//   a normal pass (every report waited 50 ms or less)      -> stamped by the clock, as always
 #include "driver/receiver_win32.h"
 
 #include <hidusage.h>
 
 #include "analysis/analysis.h"
+#include "timing/queue_wait.h"
 #include "timing/timing.h"
 
 RAWINPUT eventRecord{};
@@ -16,6 +23,12 @@ RAWINPUTDEVICE mouseRegistration{};
 namespace {
 constexpr DWORD kPumpSleepMs = 1;
 constexpr UINT kReadFailed = static_cast<UINT>(-1);
+
+// The pass being drained.
+struct PassState {
+    bool held;  // a report of this pass waited longer than a pass explains
+};
+PassState passState{};
 }  // namespace
 
 // Registers the receiver class, creates the receiver and registers it for raw mouse input.
@@ -57,9 +70,13 @@ LRESULT CALLBACK ReceiverWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     if (eventRecord.header.dwType != RIM_TYPEMOUSE) {
         return 0;
     }
+    // The message time is the tick count when the message was queued (GetMessageTime).
+    const std::optional<int64_t> reportMs =
+        QueuedReportMs(NowMs(), GetTickCount(), static_cast<uint32_t>(GetMessageTime()), passState.held);
+    passState.held = passState.held || reportMs.has_value();
     const RAWMOUSE& mouse = eventRecord.data.mouse;
-    AnalyseButtons(mouse.ulButtons);
-    AnalyseWheel(mouse.usButtonFlags, mouse.usButtonData);
+    AnalyseButtons(mouse.ulButtons, reportMs);
+    AnalyseWheel(mouse.usButtonFlags, mouse.usButtonData, reportMs);
     return 0;
 }
 
@@ -68,6 +85,7 @@ void RunPump() {
     MSG message;
     bool quit = false;
     for (;;) {
+        passState.held = false;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
                 quit = true;

@@ -5,6 +5,7 @@
 
 FakeClock fakeClock;
 FakeDevices fakeDevices;
+RAWINPUT fakeInput{};
 
 namespace {
 
@@ -26,6 +27,30 @@ BOOL WINAPI FakeQueryPerformanceCounter(LARGE_INTEGER* counter) {
 // Reports the fake tick count.
 ULONGLONG WINAPI FakeGetTickCount64() {
     return fakeClock.ticks;
+}
+
+// Reports the fake tick count in 32 bits, wrapping as the real one does.
+DWORD WINAPI FakeGetTickCount() {
+    return static_cast<DWORD>(fakeClock.ticks);
+}
+
+// Reports the fake time of the message being handled.
+LONG WINAPI FakeGetMessageTime() {
+    return static_cast<LONG>(fakeClock.messageTime);
+}
+
+// Gives the fake record for its handle, as the real read does; fails for any other handle.
+UINT WINAPI FakeGetRawInputData(HRAWINPUT input, UINT command, LPVOID data, PUINT size, UINT headerSize) {
+    if (input != kFakeInput || command != RID_INPUT || size == nullptr ||
+        headerSize != sizeof(RAWINPUTHEADER) || (data != nullptr && *size < sizeof(fakeInput))) {
+        return kFailed;
+    }
+    if (data == nullptr) {
+        *size = sizeof(fakeInput);
+        return 0;
+    }
+    std::memcpy(data, &fakeInput, sizeof(fakeInput));
+    return sizeof(fakeInput);
 }
 
 // Moves the fake clock on by the time asked for, at once.
@@ -121,6 +146,9 @@ decltype(&QueryPerformanceFrequency) __imp_QueryPerformanceFrequency = FakeQuery
 decltype(&QueryPerformanceCounter) __imp_QueryPerformanceCounter = FakeQueryPerformanceCounter;
 decltype(&GetTickCount64) __imp_GetTickCount64 = FakeGetTickCount64;
 decltype(&Sleep) __imp_Sleep = FakeSleep;
+decltype(&GetTickCount) __imp_GetTickCount = FakeGetTickCount;
+decltype(&GetMessageTime) __imp_GetMessageTime = FakeGetMessageTime;
+decltype(&GetRawInputData) __imp_GetRawInputData = FakeGetRawInputData;
 decltype(&GetRawInputDeviceList) __imp_GetRawInputDeviceList = FakeGetRawInputDeviceList;
 decltype(&GetRawInputDeviceInfoA) __imp_GetRawInputDeviceInfoA = FakeGetRawInputDeviceInfoA;
 }

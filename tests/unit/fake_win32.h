@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
-// Performance counter and tick count; Sleep takes no time but moves both on.
+// Performance counter and tick count; Sleep takes no time but moves both on. GetTickCount reports
+// the low 32 bits of the ticks, GetMessageTime the time of the message being handled.
 struct FakeClock {
     bool counterPresent = true;
     LONGLONG frequency = 10000000;
     LONGLONG counter = 0;
     ULONGLONG ticks = 0;
+    DWORD messageTime = 0;
     int frequencyQueries = 0;
     DWORD sleptMs = 0;  // all that Sleep was asked for
 };
@@ -41,3 +43,8 @@ struct FakeDevices {
     int listQueries = 0;
 };
 extern FakeDevices fakeDevices;
+
+// Raw input reads: the record that GetRawInputData gives for the handle kFakeInput; any other
+// handle fails as an unreadable one does.
+const HRAWINPUT kFakeInput = reinterpret_cast<HRAWINPUT>(0x1D);
+extern RAWINPUT fakeInput;

@@ -75,6 +75,52 @@ TEST_F(ReceiverWin32, AnUnreadableRecordIsNotAnalysedAgain) {
     EXPECT_EQ(timingState.pressMs, 0);
 }
 
+// The clock at 100 s and the tick count at 50 s as each message is handled; the latest press at
+// 99,000 ms, so a release's line gives its stamp. A pump pass between two rows ends the pass.
+TEST_F(ReceiverWin32, AReportThatWaitedLongerThanAPassKeepsTheTimeItWasQueued) {
+    constexpr LONGLONG kNowMs = 100000;
+    constexpr ULONGLONG kTickNow = 50000;
+    constexpr ULONG kRelease = 0x0002;
+    constexpr ULONG kWheelUp = 0x0400 | (120u << 16);
+    const struct {
+        const char* what;
+        bool passBefore;  // a pump pass runs before this message
+        DWORD messageTime;
+        ULONG buttonWord;
+        const char* printed;
+    } cases[] = {
+        {"a normal pass: waited 30 ms", false, 49970, kRelease, "Mouse Button:2, 1000ms\n"},
+        {"a held pass: waited 300 ms", false, 49700, kRelease, "Mouse Button:2, 700ms\n"},
+        {"the same pass: waited 10 ms", false, 49990, kRelease, "Mouse Button:2, 990ms\n"},
+        {"the next pass: waited 10 ms", true, 49990, kRelease, "Mouse Button:2, 1000ms\n"},
+        {"a time to come", false, 50001, kRelease, "Mouse Button:2, 1000ms\n"},
+        {"20 s old", false, 30000, kRelease, "Mouse Button:2, 1000ms\n"},
+        {"queued before the latest stamp", false, 48000, kRelease,
+         "Mouse Button:2, 0ms\nFast-click detected!\n"},
+        {"a wheel notch that waited 400 ms", true, 49600, kWheelUp, "wheel check up:600ms\n"},
+    };
+    DropQueued();
+    for (const auto& c : cases) {
+        if (c.passBefore) {
+            PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
+            RunPumpUntil("the quit posted to its thread");
+        }
+        fakeClock.counter = kNowMs * fakeClock.frequency / 1000;
+        fakeClock.ticks = kTickNow;
+        fakeClock.messageTime = c.messageTime;
+        timingState = {99000, 98000, 99000, 99990, 99000};
+        fakeInput = {};
+        fakeInput.header.dwType = RIM_TYPEMOUSE;
+        fakeInput.data.mouse.ulButtons = c.buttonWord;
+        EXPECT_EQ(Printed([] {
+                      ReceiverWndProc(receiver, WM_INPUT, RIM_INPUT, reinterpret_cast<LPARAM>(kFakeInput));
+                  }),
+                  c.printed)
+            << c.what;
+    }
+    fakeClock = FakeClock{};
+}
+
 TEST_F(ReceiverWin32, OtherMessagesGetTheDefaultHandling) {
     char text[64] = {};
     EXPECT_EQ(ReceiverWndProc(receiver, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text)),

@@ -25,6 +25,9 @@ bool ChildWritePipe(HANDLE* read, HANDLE* write) {
 }  // namespace
 
 MonitorProcess::~MonitorProcess() {
+    if (heldThread_ != nullptr) {
+        CloseHandle(heldThread_);
+    }
     if (process_.hProcess != nullptr) {
         TerminateProcess(process_.hProcess, kKilledStatus);
         WaitForExit("end of the test");
@@ -127,6 +130,39 @@ bool MonitorProcess::Sync(DWORD timeoutMs) {
 void MonitorProcess::Inject(const std::vector<INPUT>& records) const {
     std::vector<INPUT> copy = records;
     SendInput(static_cast<UINT>(copy.size()), copy.data(), sizeof(INPUT));
+}
+
+bool MonitorProcess::Hold() {
+    if (heldThread_ != nullptr || !Sync(5000)) {
+        std::fprintf(stderr, "mousecheck not held: %s\n",
+                     heldThread_ != nullptr ? "it is held already" : "its pump did not answer");
+        return false;
+    }
+    DWORD owner = 0;
+    const DWORD pump = GetWindowThreadProcessId(window_, &owner);
+    heldThread_ = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, pump);
+    // Suspension may take effect later; reading the thread's registers waits until it has.
+    CONTEXT registers{};
+    registers.ContextFlags = CONTEXT_CONTROL;
+    if (heldThread_ == nullptr || SuspendThread(heldThread_) == static_cast<DWORD>(-1) ||
+        !GetThreadContext(heldThread_, &registers)) {
+        std::fprintf(stderr, "mousecheck's pump thread could not be suspended: error %lu\n", GetLastError());
+        LetGo();
+        return false;
+    }
+    return true;
+}
+
+bool MonitorProcess::LetGo() {
+    const bool held = heldThread_ != nullptr && ResumeThread(heldThread_) != static_cast<DWORD>(-1);
+    if (heldThread_ != nullptr) {
+        CloseHandle(heldThread_);
+        heldThread_ = nullptr;
+    }
+    if (!held) {
+        std::fprintf(stderr, "mousecheck could not be let go: error %lu\n", GetLastError());
+    }
+    return held;
 }
 
 bool MonitorProcess::Settle(size_t sentinelLinesBefore) {

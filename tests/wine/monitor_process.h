@@ -43,6 +43,13 @@ public:
     // Injects mouse input records in one call.
     void Inject(const std::vector<INPUT>& records) const;
 
+    // Holds the monitor up, as a paused console or a busy machine holds its pass: once its pump
+    // has handled what came before, suspends the thread of its pump and waits until that thread
+    // has stopped. Returns false, saying why on standard error, if it cannot.
+    bool Hold();
+    // Lets a held monitor go on. Returns false, saying why, if it was not held.
+    bool LetGo();
+
     // Injects sentinel wheel-down records until one of their lines has come through the pipe.
     // sentinelLinesBefore: how many "wheel check down" lines the test's own input produces. A
     // monitor that prints none within 10 s is killed and reported.
@@ -75,6 +82,7 @@ private:
     HWND window_ = nullptr;
     HANDLE outRead_ = nullptr;
     HANDLE errRead_ = nullptr;
+    HANDLE heldThread_ = nullptr;  // the pump's thread while Hold() holds it
     // Threads that read the output pipes; Read() appends what a pipe carries until it closes or
     // the read is cancelled.
     static DWORD WINAPI ReadOutput(void* monitor);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor_process.h"
@@ -223,6 +224,63 @@ TEST_F(Mousecheck, ReportsButtonsWheelAndFastClicksInOrder) {
     ASSERT_TRUE(monitor.Settle(2));
     ExpectZero(monitor.CloseWindow());
     CheckOutput(monitor.Output(), expected);
+    EXPECT_EQ(monitor.Errors(), "");
+}
+
+// A pass held up while a user clicks, as a paused console or a busy machine holds it: each report
+// keeps the time it was queued. Held 300 ms clicks print about 300 ms, the one bounce alone is a
+// fast click, notches 400 ms apart print about 400 ms and no "wheel too fast!".
+TEST_F(Mousecheck, AHeldPassKeepsTheTimeEachReportWasQueued) {
+    constexpr double kHoldS = 0.3;
+    constexpr double kGapS = 0.1;
+    constexpr double kNotchS = 0.4;
+    // A queued time is read on the tick count: whole steps of up to 16 ms on Windows.
+    constexpr int64_t kTickStepMs = 16;
+    // Injection times, read before and after each call: a queued time lies between the two.
+    std::vector<std::pair<double, double>> injected;
+    const auto inject = [&](std::vector<INPUT> records, double thenS) {
+        const double before = Seconds();
+        monitor.Inject(records);
+        injected.emplace_back(before, Seconds());
+        SpinUntil(injected.back().second + thenS);
+    };
+    // The band of an interval between two injections, in whole ms, a tick step either side.
+    const auto band = [&](const char* pattern, size_t from, size_t to) {
+        const double least = injected[to].first - injected[from].second;
+        const double most = injected[to].second - injected[from].first;
+        return Expect{pattern, static_cast<int64_t>(least * 1000) - kTickStepMs,
+                      static_cast<int64_t>(most * 1000) + kTickStepMs};
+    };
+    Pause();
+    ASSERT_TRUE(monitor.Hold());
+    for (int click = 0; click < 3; ++click) {
+        inject({MouseInput(MOUSEEVENTF_LEFTDOWN)}, kHoldS);
+        inject({MouseInput(MOUSEEVENTF_LEFTUP)}, kGapS);
+    }
+    // A switch that bounced: released and pressed again within one call.
+    inject({MouseInput(MOUSEEVENTF_LEFTDOWN)}, kGapS);
+    inject({MouseInput(MOUSEEVENTF_LEFTUP), MouseInput(MOUSEEVENTF_LEFTDOWN)}, kGapS);
+    inject({MouseInput(MOUSEEVENTF_LEFTUP)}, kGapS);
+    for (int notch = 0; notch < 3; ++notch) {
+        inject({MouseInput(MOUSEEVENTF_WHEEL, WHEEL_DELTA)}, notch < 2 ? kNotchS : kGapS);
+    }
+    ASSERT_TRUE(monitor.LetGo());
+    ASSERT_TRUE(monitor.Settle(0));
+    ExpectZero(monitor.CloseWindow());
+    CheckOutput(monitor.Output(), {{"Mouse Button:1"},
+                                   band("Mouse Button:2, #ms", 0, 1),
+                                   {"Mouse Button:1"},
+                                   band("Mouse Button:2, #ms", 2, 3),
+                                   {"Mouse Button:1"},
+                                   band("Mouse Button:2, #ms", 4, 5),
+                                   {"Mouse Button:1"},
+                                   band("Mouse Button:2, #ms", 6, 7),
+                                   {"Mouse Button:1"},
+                                   {"Fast-click detected!"},
+                                   band("Mouse Button:2, #ms", 7, 8),
+                                   {"wheel check up:#ms", kPauseMs - 10, SinceStartMs()},
+                                   band("wheel check up:#ms", 9, 10),
+                                   band("wheel check up:#ms", 10, 11)});
     EXPECT_EQ(monitor.Errors(), "");
 }
 
