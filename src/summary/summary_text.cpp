@@ -8,9 +8,11 @@
 //     right     not tested
 //     wheel     1 up, 5 down, 0 "wheel too fast!", 1 skip
 //     verdict:
-//       left: 1 of 8 clicks bounced: repeat the test; ... (line 14)   -> with the evidence
+//       left: 1 of 8 clicks bounced: repeat the test; ...
+//         at line 14                                       -> the evidence: where in the log
 //       right, middle, button 4, button 5: not tested
-//       wheel: 1 skip in 6 notches: repeat the test; ... (line 27)
+//       wheel: 1 skip in 6 notches: repeat the test; ...
+//         at line 27
 //     note: ...                                            -> what else the reader should know
 //   log.txt: runs 2 to 9, lines 30 to 37, 0 mice listed in each -> bare runs in a row, one block
 #include "summary/summary.h"
@@ -35,17 +37,18 @@ std::string Column(const char* name) {
     return column;
 }
 
-// Returns " (line 12)" or " (lines 12, 40, 77)": the line numbers of a finding's first events.
+// Returns the line under a verdict that gives the line numbers of its first events:
+// "      at line 12" or "      at lines 12, 40, 77, ..." (more than shown).
 std::string Lines(const Evidence& evidence) {
     const int shown = evidence.count < kEvidenceLines ? evidence.count : kEvidenceLines;
     if (shown == 0) {
         return "";
     }
-    std::string text = shown == 1 ? " (line " : " (lines ";
+    std::string text = shown == 1 ? "      at line " : "      at lines ";
     for (int i = 0; i < shown; ++i) {
         text += (i > 0 ? ", " : "") + std::to_string(evidence.lines[i]);
     }
-    return text + (evidence.count > shown ? ", ...)" : ")");
+    return text + (evidence.count > shown ? ", ...\n" : "\n");
 }
 
 // Tells whether the button has any line in the run.
@@ -90,23 +93,26 @@ std::string ButtonVerdicts(const char* name, const ButtonCounts& counts, const S
     const int clicks = counts.presses - counts.fastAfterPress;
     const std::string of = " of " + Count(clicks, "click", "clicks");
     std::string text = std::string("    ") + name + ": ";
+    std::string evidence;
     if (counts.bounces >= 2) {
         text += std::to_string(counts.bounces) + of + " bounced";
         text += counts.bounceHeld ? " (shortest hold " + std::to_string(counts.shortestBounceMs) + " ms)" : "";
-        text += ": the switch bounces" + Lines(counts.bounceLines);
+        text += ": the switch bounces";
+        evidence = Lines(counts.bounceLines);
     } else if (counts.bounces == 1) {
-        text += "1" + of + " bounced: repeat the test; one alone can come from a healthy mouse" + Lines(counts.bounceLines);
+        text += "1" + of + " bounced: repeat the test; one alone can come from a healthy mouse";
+        evidence = Lines(counts.bounceLines);
     } else {
         text += Count(clicks, "click", "clicks") + ", none bounced";
     }
     if (counts.fastWithAnother > 0) {
         text += ". " + std::to_string(counts.fastWithAnother) + " more with another button: press one button at a time";
     }
-    text += "\n";
+    text += "\n" + evidence;
     if (suspects.count >= 2) {
         text += std::string("    ") + name + ": " + std::to_string(suspects.count) + of + " suspect, held " +
                 std::to_string(kFastClickMs + 1) + " to " + std::to_string(suspects.limitMs) +
-                " ms: extra clicks of a switch that closes again after a release?" + Lines(suspects.lines) + "\n";
+                " ms: extra clicks of a switch that closes again after a release?\n" + Lines(suspects.lines);
     }
     return text;
 }
@@ -116,11 +122,11 @@ std::string WheelVerdictLine(const WheelCounts& wheel) {
     const std::string notches = Count(wheel.up + wheel.down, "notch", "notches");
     switch (WheelVerdict(wheel)) {
     case Verdict::kFault:
-        return "    wheel: " + std::to_string(wheel.skips) + " skips in " + notches + ": the wheel skips" +
-               Lines(wheel.skipLines) + "\n";
+        return "    wheel: " + std::to_string(wheel.skips) + " skips in " + notches + ": the wheel skips\n" +
+               Lines(wheel.skipLines);
     case Verdict::kRepeat:
-        return "    wheel: 1 skip in " + notches + ": repeat the test; one alone can be a quick turn back" +
-               Lines(wheel.skipLines) + "\n";
+        return "    wheel: 1 skip in " + notches + ": repeat the test; one alone can be a quick turn back\n" +
+               Lines(wheel.skipLines);
     default:
         break;
     }

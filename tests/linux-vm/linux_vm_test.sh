@@ -344,9 +344,11 @@ expect_file pipe.out "standard input: run 1, lines 1 to 29, 1 mouse listed
   button 5  not tested
   wheel     1 up, 5 down, 0 \"wheel too fast!\", 1 skip
   verdict:
-    left: 1 of 8 clicks bounced: repeat the test; one alone can come from a healthy mouse (line 14)
+    left: 1 of 8 clicks bounced: repeat the test; one alone can come from a healthy mouse
+      at line 14
     right, middle, button 4, button 5: not tested
-    wheel: 1 skip in 6 notches: repeat the test; one alone can be a quick turn back (line 27)"
+    wheel: 1 skip in 6 notches: repeat the test; one alone can be a quick turn back
+      at line 27"
 # --- end of mousecheck-summary
 
 if [ "$failed" != 0 ]; then

@@ -42,7 +42,8 @@ constexpr char kSummary[] =
     "  button 5  not tested\n"
     "  wheel     not tested\n"
     "  verdict:\n"
-    "    left: 1 of 1 click bounced: repeat the test; one alone can come from a healthy mouse (line 8)\n"
+    "    left: 1 of 1 click bounced: repeat the test; one alone can come from a healthy mouse\n"
+         "      at line 8\n"
     "    right, middle, button 4, button 5, wheel: not tested\n";
 
 // Writes the whole text to the descriptor.

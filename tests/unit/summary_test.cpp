@@ -30,9 +30,11 @@ constexpr char kLinuxSummary[] =
     "  button 5  not tested\n"
     "  wheel     1 up, 5 down, 0 \"wheel too fast!\", 1 skip\n"
     "  verdict:\n"
-    "    left: 1 of 8 clicks bounced: repeat the test; one alone can come from a healthy mouse (line 14)\n"
+    "    left: 1 of 8 clicks bounced: repeat the test; one alone can come from a healthy mouse\n"
+         "      at line 14\n"
     "    right, middle, button 4, button 5: not tested\n"
-    "    wheel: 1 skip in 6 notches: repeat the test; one alone can be a quick turn back (line 27)\n";
+    "    wheel: 1 skip in 6 notches: repeat the test; one alone can be a quick turn back\n"
+         "      at line 27\n";
 
 constexpr char kWindowsSummary[] =
     "log.txt: run 1, lines 1 to 37, 1 mouse listed\n"
@@ -58,7 +60,8 @@ constexpr char kWindowsSummary[] =
     "            suspect: too few holds to judge (10 needed)\n"
     "  wheel     5 up, 2 down, 1 \"wheel too fast!\", 0 skips\n"
     "  verdict:\n"
-    "    left: 1 of 3 clicks bounced: repeat the test; one alone can come from a healthy mouse (line 28)\n"
+    "    left: 1 of 3 clicks bounced: repeat the test; one alone can come from a healthy mouse\n"
+         "      at line 28\n"
     "    right: 2 clicks, none bounced\n"
     "    middle: 2 clicks, none bounced\n"
     "    button 4: 2 clicks, none bounced\n"
@@ -82,11 +85,11 @@ std::string Counts(const std::string& bytes) {
     return counts;
 }
 
-// Returns the text without its evidence, " (line 14)" or " (lines 8, 14, 20)": the same events
-// in a log with other lines among them.
+// Returns the text without its evidence, the lines "      at line 14" or "      at lines 8, 14":
+// the same events in a log with other lines among them.
 std::string WithoutLines(std::string text) {
-    for (size_t at = text.find(" (line"); at != std::string::npos; at = text.find(" (line", at)) {
-        text.erase(at, text.find(')', at) + 1 - at);
+    for (size_t at = text.find("\n      at line"); at != std::string::npos; at = text.find("\n      at line", at)) {
+        text.erase(at, text.find('\n', at + 1) - at);
     }
     return text;
 }
@@ -442,23 +445,30 @@ TEST(Summary, VerdictsFollowTheCountsOfEventsWithTheirLines) {
     } cases[] = {
         {click + click, Verdict::kHealthy, "    left: 2 clicks, none bounced\n"},
         {click + bounce, Verdict::kRepeat,
-         "    left: 1 of 2 clicks bounced: repeat the test; one alone can come from a healthy mouse (line 10)\n"},
+         "    left: 1 of 2 clicks bounced: repeat the test; one alone can come from a healthy mouse\n"
+         "      at line 10\n"},
         {click + pressBounce, Verdict::kRepeat,
-         "    left: 1 of 2 clicks bounced: repeat the test; one alone can come from a healthy mouse (line 9)\n"},
+         "    left: 1 of 2 clicks bounced: repeat the test; one alone can come from a healthy mouse\n"
+         "      at line 9\n"},
         {click + bounce + bounce, Verdict::kFault,
-         "    left: 2 of 3 clicks bounced (shortest hold 6 ms): the switch bounces (lines 10, 16)\n"},
+         "    left: 2 of 3 clicks bounced (shortest hold 6 ms): the switch bounces\n"
+         "      at lines 10, 16\n"},
         {sixBounces, Verdict::kFault,
-         "    left: 6 of 53 clicks bounced (shortest hold 6 ms): the switch bounces (lines 8, 14, 20, ...)\n"},
+         "    left: 6 of 53 clicks bounced (shortest hold 6 ms): the switch bounces\n"
+         "      at lines 8, 14, 20, ...\n"},
         {Clicks(worn), Verdict::kSuspect,
          "    left: 5 of 55 clicks suspect, held 16 to 51 ms: extra clicks of a switch that closes again after a "
-         "release? (lines 26, 48, 70, ...)\n"},
+         "release?\n"
+         "      at lines 26, 48, 70, ...\n"},
         {Clicks(worn), Verdict::kSuspect, "            suspect: 5 held 16 to 51 ms (the median hold 102 ms)\n"},
         {Clicks(healthy), Verdict::kHealthy, "    left: 53 clicks, none bounced\n"},
         {Clicks(healthy), Verdict::kHealthy, "            suspect: 1 held 16 to 52 ms (the median hold 104 ms)\n"},
         {"wheel check down:900ms\n", Verdict::kHealthy, "    wheel: 1 notch, no skip\n"},
         {lead + skip, Verdict::kRepeat,
-         "    wheel: 1 skip in 4 notches: repeat the test; one alone can be a quick turn back (line 7)\n"},
-        {lead + skip + skip, Verdict::kFault, "    wheel: 2 skips in 6 notches: the wheel skips (lines 7, 9)\n"},
+         "    wheel: 1 skip in 4 notches: repeat the test; one alone can be a quick turn back\n"
+         "      at line 7\n"},
+        {lead + skip + skip, Verdict::kFault, "    wheel: 2 skips in 6 notches: the wheel skips\n"
+         "      at lines 7, 9\n"},
         {"wheel too fast!\nwheel check down:1ms\n" + click, Verdict::kHealthy, "    wheel: 1 notch, no skip\n"},
     };
     for (const auto& c : cases) {

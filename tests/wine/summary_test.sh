@@ -87,7 +87,8 @@ $1: run 1, lines 1 to 37, 1 mouse listed
             suspect: too few holds to judge (10 needed)
   wheel     5 up, 2 down, 1 "wheel too fast!", 0 skips
   verdict:
-    left: 1 of 3 clicks bounced: repeat the test; one alone can come from a healthy mouse (line 28)
+    left: 1 of 3 clicks bounced: repeat the test; one alone can come from a healthy mouse
+      at line 28
     right: 2 clicks, none bounced
     middle: 2 clicks, none bounced
     button 4: 2 clicks, none bounced
