@@ -1,9 +1,9 @@
 #!/bin/sh
 # Builds and runs the benchmarks, printing their tables: analysis cost per record on the host
 # (Google Benchmark), accuracy simulated on 1.1 ms and 15.625 ms pump passes, the native Linux
-# monitor on a real kernel in a virtual machine (accuracy, burst), then the real mousecheck.exe
-# under Wine (accuracy, burst, clicks while it is held up, memory, idle cost, console writes per
-# line).
+# monitor on a real kernel in a virtual machine (accuracy, burst), mousecheck-summary's time and
+# memory on big and hostile logs, then the real mousecheck.exe under Wine (accuracy, burst,
+# clicks while it is held up, memory, idle cost, console writes per line).
 # Run as root on Debian 12 if packages are missing. Asserts nothing.
 #
 #   scripts/benchmark.sh                     every table
@@ -53,8 +53,12 @@ build/bench/bench/accuracy_sim
 echo
 echo "## The native Linux monitor in the virtual machine (Debian's kernel under QEMU)"
 cmake --preset host >/dev/null
-cmake --build --preset host --target mousecheck inject_linux
+cmake --build --preset host --target mousecheck inject_linux mousecheck-summary
 scripts/bench/linux-bench.sh build/host
+
+echo
+echo "## mousecheck-summary on big and hostile logs (host, output to /dev/null)"
+scripts/bench/summary-bench.sh build/host/mousecheck-summary
 
 cmake --preset windows-bench >/dev/null
 cmake --build --preset windows-bench

@@ -327,18 +327,28 @@ expect_file pipe.status 1
 hold=$(sed -n 's/^  left      9 presses, 9 releases, shortest hold \([0-9]*\) ms$/\1/p' "$out/pipe.out" 2>/dev/null)
 [ -n "$hold" ] && [ "$hold" -ge 16 ] && [ "$hold" -le 250 ] ||
     fail "pipe.out: the shortest hold of the left button is not 16 to 250 ms"
-expect_file pipe.out "standard input: run 1 of 1, lines 1 to 29, 1 mouse listed
+# The holds at a glance: nine, none of 15 ms or less, none over 1 s (the bands of linux_faults.lines).
+holds=$(sed -n 's/^            holds (ms): <=15: 0, 16-50: \([0-9]*\), 51-150: \([0-9]*\), 151-1000: \([0-9]*\), >1000: 0$/\1 \2 \3/p' \
+    "$out/pipe.out" 2>/dev/null)
+short=${holds%% *} long=${holds##* } usual=${holds#* } usual=${usual%% *}
+[ -n "$holds" ] && [ $((short + usual + long)) = 9 ] ||
+    fail "pipe.out: the holds of the left button are not nine within the bands"
+expect_file pipe.out "standard input: run 1, lines 1 to 29, 1 mouse listed
   left      9 presses, 9 releases, shortest hold ${hold:-?} ms
-            fast clicks: 1 after a press, 0 after a release, 0 with another button
+            warnings: 1 closed again within 15 ms of a release, 0 held 15 ms or less
+            holds (ms): <=15: 0, 16-50: ${short:-?}, 51-150: ${usual:-?}, 151-1000: ${long:-?}, >1000: 0
+            suspect: too few holds to judge (10 needed)
   right     not tested
   middle    not tested
   button 4  not tested
   button 5  not tested
-  wheel     1 up, 5 down, 0 \"wheel too fast!\", 1 reversal
+  wheel     1 up, 5 down, 0 \"wheel too fast!\", 1 skip
   verdict:
-    left: 1 fast click in 9 clicks: repeat the test; one alone can come from a healthy mouse
+    left: 1 of 8 clicks bounced: repeat the test; one alone can come from a healthy mouse
+      at line 14
     right, middle, button 4, button 5: not tested
-    wheel: 1 reversal in 6 notches: repeat the test; one alone can be a quick turn back"
+    wheel: 1 skip in 6 notches: repeat the test; one alone can be a quick turn back
+      at line 27"
 # --- end of mousecheck-summary
 
 if [ "$failed" != 0 ]; then

@@ -31,16 +31,19 @@ constexpr char kAfterInterrupt[] =
     "Fast-click detected!\n"
     "Mouse Button:2, 90ms\n";
 constexpr char kSummary[] =
-    "standard input: run 1 of 1, lines 1 to 9, 1 mouse listed\n"
+    "standard input: run 1, lines 1 to 9, 1 mouse listed\n"
     "  left      2 presses, 2 releases, shortest hold 90 ms\n"
-    "            fast clicks: 1 after a press, 0 after a release, 0 with another button\n"
+    "            warnings: 1 closed again within 15 ms of a release, 0 held 15 ms or less\n"
+    "            holds (ms): <=15: 0, 16-50: 0, 51-150: 2, 151-1000: 0, >1000: 0\n"
+    "            suspect: too few holds to judge (10 needed)\n"
     "  right     not tested\n"
     "  middle    not tested\n"
     "  button 4  not tested\n"
     "  button 5  not tested\n"
     "  wheel     not tested\n"
     "  verdict:\n"
-    "    left: 1 fast click in 2 clicks: repeat the test; one alone can come from a healthy mouse\n"
+    "    left: 1 of 1 click bounced: repeat the test; one alone can come from a healthy mouse\n"
+         "      at line 8\n"
     "    right, middle, button 4, button 5, wheel: not tested\n";
 
 // Writes the whole text to the descriptor.

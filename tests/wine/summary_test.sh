@@ -64,25 +64,36 @@ sed 's/$/\r/' sample.txt >crlf.txt
 # The summary of the sample, with the name of the log it read.
 expected() {
     cat <<SUMMARY
-$1: run 1 of 1, lines 1 to 37, 1 mouse listed
+$1: run 1, lines 1 to 37, 1 mouse listed
   left      4 presses, 4 releases, shortest hold 80 ms
-            fast clicks: 1 after a press, 0 after a release, 0 with another button
+            warnings: 1 closed again within 15 ms of a release, 0 held 15 ms or less
+            holds (ms): <=15: 0, 16-50: 0, 51-150: 4, 151-1000: 0, >1000: 0
+            suspect: too few holds to judge (10 needed)
   right     2 presses, 2 releases, shortest hold 90 ms
-            fast clicks: 0 after a press, 0 after a release, 0 with another button
+            warnings: 0 closed again within 15 ms of a release, 0 held 15 ms or less
+            holds (ms): <=15: 0, 16-50: 0, 51-150: 2, 151-1000: 0, >1000: 0
+            suspect: too few holds to judge (10 needed)
   middle    2 presses, 2 releases, shortest hold 91 ms
-            fast clicks: 0 after a press, 0 after a release, 0 with another button
+            warnings: 0 closed again within 15 ms of a release, 0 held 15 ms or less
+            holds (ms): <=15: 0, 16-50: 0, 51-150: 2, 151-1000: 0, >1000: 0
+            suspect: too few holds to judge (10 needed)
   button 4  2 presses, 2 releases, shortest hold 90 ms
-            fast clicks: 0 after a press, 0 after a release, 0 with another button
+            warnings: 0 closed again within 15 ms of a release, 0 held 15 ms or less
+            holds (ms): <=15: 0, 16-50: 0, 51-150: 2, 151-1000: 0, >1000: 0
+            suspect: too few holds to judge (10 needed)
   button 5  2 presses, 2 releases, shortest hold 90 ms
-            fast clicks: 0 after a press, 0 after a release, 0 with another button
-  wheel     5 up, 2 down, 1 "wheel too fast!", 0 reversals
+            warnings: 0 closed again within 15 ms of a release, 0 held 15 ms or less
+            holds (ms): <=15: 0, 16-50: 0, 51-150: 2, 151-1000: 0, >1000: 0
+            suspect: too few holds to judge (10 needed)
+  wheel     5 up, 2 down, 1 "wheel too fast!", 0 skips
   verdict:
-    left: 1 fast click in 4 clicks: repeat the test; one alone can come from a healthy mouse
-    right: 2 clicks, no fast click
-    middle: 2 clicks, no fast click
-    button 4: 2 clicks, no fast click
-    button 5: 2 clicks, no fast click
-    wheel: 7 notches, no reversal
+    left: 1 of 3 clicks bounced: repeat the test; one alone can come from a healthy mouse
+      at line 28
+    right: 2 clicks, none bounced
+    middle: 2 clicks, none bounced
+    button 4: 2 clicks, none bounced
+    button 5: 2 clicks, none bounced
+    wheel: 7 notches, no skip
 SUMMARY
 }
 
