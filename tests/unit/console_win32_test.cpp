@@ -18,10 +18,8 @@ TEST(ConsoleWin32, WaitsForAKeyOnlyAloneOnItsConsoleWithTheOutputOnIt) {
     const PauseCase cases[] = {
         {1, true, true, "started from Explorer: a double click, a log dropped on it"},
         {2, true, false, "started from cmd or PowerShell, which share the console"},
-        {3, true, false, "in a pipeline started from a shell"},
         {1, false, false, "alone on a console, its output to a file or a pipe"},
         {0, true, false, "no console at all (GetConsoleProcessList fails)"},
-        {0, false, false, "detached, output redirected"},
     };
     for (const PauseCase& c : cases) {
         EXPECT_EQ(WaitsForKey(c.processes, c.outputIsConsole), c.waits) << c.what;
@@ -42,7 +40,6 @@ TEST(ConsoleWin32, ShowsTheHelpOnlyForADoubleClick) {
         {1, true, 2, false, "a log dropped on it"},
         {2, true, 1, false, "typed in cmd: the user may paste a log, ending it with Ctrl+Z"},
         {1, false, 1, false, "alone on a console, a log on standard input"},
-        {0, false, 1, false, "no console, a log on standard input"},
     };
     for (const HelpCase& c : cases) {
         EXPECT_EQ(ShowsHelpInstead(c.processes, c.inputIsConsole, c.arguments), c.help) << c.what;
@@ -55,9 +52,7 @@ TEST(ConsoleWin32, ConvertsBetweenUtf16AndUtf8) {
         std::string utf8;
     } cases[] = {
         {L"", ""},
-        {L"log.txt", "log.txt"},
         {L"C:\\Users\\\u7528\u6237\\\u65e5\u5fd7.txt", "C:\\Users\\\xe7\x94\xa8\xe6\x88\xb7\\\xe6\x97\xa5\xe5\xbf\x97.txt"},
-        {L"\u041a\u043b\u0438\u043a", "\xd0\x9a\xd0\xbb\xd0\xb8\xd0\xba"},
         {L"\U0001F5B1.txt", "\xf0\x9f\x96\xb1.txt"},  // a surrogate pair, the mouse emoji
     };
     for (const auto& c : cases) {
@@ -73,12 +68,10 @@ TEST(ConsoleWin32, ConvertsABlockUpToItsLastWholeSequence) {
         std::string bytes;
         size_t whole;
     } cases[] = {
-        {"", 0},
         {"abc", 3},
         {"a\xe6\x97\xa5", 4},          // 日 whole
         {"a\xe6\x97", 1},              // 日 cut after two of its three bytes
         {"a\xe6", 1},                  // cut after its lead byte
-        {"a\xd0", 1},                  // К cut
         {"a\xf0\x9f\x96", 1},          // four bytes cut after three
         {"a\xf0\x9f\x96\xb1", 5},      // and whole
         {"\x97\xa5", 2},               // continuation bytes alone: passed on, shown as U+FFFD
