@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "summary/console.h"
 #include "summary/input.h"
 #include "summary/log_text.h"
 #include "summary/summary.h"
@@ -167,7 +168,7 @@ int RunSummaryCommand(int argc, const char* const* argv, std::FILE* in, std::FIL
 
     const bool named = !logs.empty() && logs[0] != "-";
     const std::string name = named ? logs[0] : "standard input";
-    std::FILE* log = named ? std::fopen(name.c_str(), "rb") : in;
+    std::FILE* log = named ? OpenLog(name.c_str()) : in;
     if (log == nullptr) {
         SayError(err, name, std::strerror(errno));
         return kSummaryTrouble;

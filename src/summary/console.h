@@ -7,3 +7,9 @@
 // "mousecheck | mousecheck-summary" goes to both programs: the monitor ends, writing its last
 // lines, and the summary reads on to the end of the pipe. From a terminal, Ctrl+C still ends it.
 void PrepareConsole();
+
+#include <cstdio>
+
+// Opens a named log, its path in UTF-8, to read its bytes; nullptr, with errno, when it cannot.
+// Windows: the path as UTF-16 to _wfopen, so that a name outside the ANSI code page opens.
+std::FILE* OpenLog(const char* path);

@@ -13,3 +13,8 @@ void PrepareConsole() {
         std::signal(SIGINT, SIG_IGN);
     }
 }
+
+// Opens the log with the C runtime: POSIX paths are bytes.
+std::FILE* OpenLog(const char* path) {
+    return std::fopen(path, "rb");
+}

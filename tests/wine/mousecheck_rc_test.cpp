@@ -1,5 +1,6 @@
-// The program's resources: its version resource and its manifest, read from the exe named by
-// MOUSECHECK_EXE (the release exe), which is loaded as data and never run.
+// The programs' resources: each one's version resource and its manifest, read from the exe named
+// by its variable (MOUSECHECK_EXE, MOUSECHECK_SUMMARY_EXE: the release's exes), which is loaded as
+// data and never run.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -12,9 +13,24 @@
 
 namespace {
 
-class MousecheckRc : public testing::Test {
+// What one program's resource says of it.
+struct Program {
+    const char* variable;  // the environment variable naming its exe
+    const char* fallback;
+    const char* description;
+    const char* internalName;
+    const char* originalFilename;
+};
+
+const Program kPrograms[] = {
+    {"MOUSECHECK_EXE", "mousecheck.exe", "Mouse button and wheel diagnostic", "mousecheck", "mousecheck.exe"},
+    {"MOUSECHECK_SUMMARY_EXE", "mousecheck-summary.exe", "Verdict on a mousecheck log", "mousecheck-summary",
+     "mousecheck-summary.exe"},
+};
+
+class MousecheckRc : public testing::TestWithParam<Program> {
 protected:
-    void SetUp() override { path = ProgramPath("MOUSECHECK_EXE", "mousecheck.exe"); }
+    void SetUp() override { path = ProgramPath(GetParam().variable, GetParam().fallback); }
 
     // Returns a string of the version resource's U.S. English, Unicode block.
     std::string VersionString(const std::vector<char>& info, const char* name) const {
@@ -30,7 +46,7 @@ protected:
     std::string path;
 };
 
-TEST_F(MousecheckRc, CarriesTheProjectVersion) {
+TEST_P(MousecheckRc, CarriesTheProjectVersion) {
     const DWORD size = GetFileVersionInfoSizeA(path.c_str(), nullptr);
     ASSERT_GT(size, 0u) << path << " has no version resource";
     std::vector<char> info(size);
@@ -49,14 +65,14 @@ TEST_F(MousecheckRc, CarriesTheProjectVersion) {
 
     EXPECT_EQ(VersionString(info, "FileVersion"), MOUSECHECK_VERSION);
     EXPECT_EQ(VersionString(info, "ProductVersion"), MOUSECHECK_VERSION);
-    EXPECT_EQ(VersionString(info, "FileDescription"), "Mouse button and wheel diagnostic");
+    EXPECT_EQ(VersionString(info, "FileDescription"), GetParam().description);
     EXPECT_EQ(VersionString(info, "ProductName"), "mousecheck");
-    EXPECT_EQ(VersionString(info, "InternalName"), "mousecheck");
-    EXPECT_EQ(VersionString(info, "OriginalFilename"), "mousecheck.exe");
+    EXPECT_EQ(VersionString(info, "InternalName"), GetParam().internalName);
+    EXPECT_EQ(VersionString(info, "OriginalFilename"), GetParam().originalFilename);
     EXPECT_EQ(VersionString(info, "LegalCopyright"), "Copyright (c) 2026 the mousecheck authors");
 }
 
-TEST_F(MousecheckRc, KeepsItsManifest) {
+TEST_P(MousecheckRc, KeepsItsManifest) {
     const HMODULE image = LoadLibraryExA(path.c_str(), nullptr,
                                          LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(image, nullptr) << path;
@@ -69,5 +85,10 @@ TEST_F(MousecheckRc, KeepsItsManifest) {
     EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string::npos) << manifest;
     FreeLibrary(image);
 }
+
+INSTANTIATE_TEST_SUITE_P(Programs, MousecheckRc, testing::ValuesIn(kPrograms),
+                         [](const testing::TestParamInfo<Program>& program) {
+                             return program.index == 0 ? std::string("monitor") : std::string("summary");
+                         });
 
 }  // namespace

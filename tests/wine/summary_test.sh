@@ -5,13 +5,21 @@
 # the decoder as bytes): the exact summary, each line ending in CRLF (standard output in text
 # mode), and the status 1 (a test to repeat); a log that cannot be opened: status 2 and the
 # error naming it.
+# A Windows user's habits: a log whose name is outside the ANSI code page (日志.txt), read as the
+# same log under an ASCII name; standard input in binary, so that a UTF-16 byte 0x1A (К is U+041A,
+# 业 U+4E1A) before the events is no end of the log; and on a console of its own (Wine's console
+# on a pseudo-terminal, where the exe is alone, as one started from Explorer is on Windows) the
+# exe waits for a key after the summary, but not with its output in a file, nor under cmd, which
+# shares its console.
 # Usage: summary_test.sh WINE SUMMARY_EXE, with Wine's environment set.
 set -eu
 wine=$1 exe=$2
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'exec 3>&-; rm -rf "$work"' EXIT
 cd "$work"
 failed=0
+# Wine takes the Unix arguments in the locale's encoding to UTF-16: UTF-8, whatever the machine's.
+export LC_ALL=C.UTF-8
 
 # Fails the test with a message.
 fail() {
@@ -117,5 +125,101 @@ for log in utf16.txt crlf.txt; do
 done
 { "$wine" "$exe" missing.txt >out 2>err; echo $? >status; } || true
 check "a log that cannot be opened" 2 "" "mousecheck-summary: missing.txt: No such file or directory"
-[ "$failed" = 0 ] && echo "summary_test: the UTF-16LE and the CRLF log give the sample's summary, named and on standard input"
+
+# Runs the exe on a log and keeps its status, output and errors under the given name.
+run() {
+    tag=$1
+    shift
+    { "$wine" "$exe" "$@" >"$tag.out" 2>"$tag.err"; echo $? >"$tag.status"; } || true
+}
+
+# A name outside the ANSI code page, on the command line and in the summary: the same output as
+# the same log under an ASCII name, but for the name.
+cp crlf.txt 日志.txt
+run ascii crlf.txt
+run unicode 日志.txt
+[ "$(cat unicode.status)" = "$(cat ascii.status)" ] ||
+    fail "日志.txt: status $(cat unicode.status), not $(cat ascii.status) as crlf.txt; errors: $(cat unicode.err)"
+grep -q 日志.txt unicode.out || fail "日志.txt: its name is not in the summary: $(cat unicode.out)"
+[ "$(sed 's/日志\.txt/crlf.txt/g' unicode.out)" = "$(cat ascii.out)" ] || fail "日志.txt: printed
+$(cat unicode.out)
+where crlf.txt gives
+$(cat ascii.out)"
+run missing 缺失.txt
+[ "$(cat missing.status)" = 2 ] || fail "缺失.txt, missing: status $(cat missing.status), not 2"
+grep -q 缺失.txt missing.err || fail "缺失.txt, missing: the error does not name it: $(cat missing.err)"
+
+# Standard input in binary: a UTF-16 log whose listing holds К and 业, each with a byte 0x1A,
+# summarised as the same log in UTF-8.
+sed 's/^\(  Name=.*\)$/\1 Клавиатура 业/' crlf.txt >ctrlz.txt
+{ printf '\377\376'; iconv -f UTF-8 -t UTF-16LE ctrlz.txt; } >ctrlz16.txt
+run utf8 - <ctrlz.txt
+run utf16 - <ctrlz16.txt
+[ "$(cat utf16.status)" = "$(cat utf8.status)" ] && [ "$(cat utf16.status)" != 2 ] ||
+    fail "a UTF-16 log holding 0x1A bytes, on standard input: status $(cat utf16.status), not $(cat utf8.status) as in UTF-8; errors: $(cat utf16.err)"
+[ "$(cat utf16.out)" = "$(cat utf8.out)" ] || fail "a UTF-16 log holding 0x1A bytes, on standard input: printed
+$(cat utf16.out)
+where the same log in UTF-8 gives
+$(cat utf8.out)"
+
+# On a console: the command line run by util-linux script on a pseudo-terminal, which Wine makes
+# the exe's console; keys typed into the FIFO "keys" reach it. Its status goes to the file
+# "ended", what the terminal showed to "screen".
+prompt="Press any key to close this window."
+mkfifo keys
+exec 3<>keys
+on_console() {
+    rm -f ended screen
+    script -qfec "$1; echo \$? >ended" screen <keys >/dev/null 2>&1 &
+}
+# Waits up to 20 s for a file to hold a text; returns 1 if it does not.
+wait_for() {
+    for _ in $(seq 200); do
+        grep -qF "$2" "$1" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+# Waits for the exe on the console to end; a key ends a wait that should not be, and fails.
+wait_end() {
+    wait_for ended "" && [ -s ended ] && return 0
+    fail "$1: still running 20 s after its start, waiting for a key?$(tr -d '\033' <screen | tail -n 3)"
+    printf x >&3
+    wait_for ended "" || true
+    return 1
+}
+summary_exe="'$wine' '$exe' 日志.txt"
+
+# Alone on its console, the output on it: the summary shows, with its name, then the prompt,
+# and the exe waits for a key.
+on_console "$summary_exe"
+if wait_for screen "$prompt"; then
+    [ ! -e ended ] || fail "alone on its console: ended after the prompt without a key"
+    printf x >&3
+    if wait_end "alone on its console, after a key"; then
+        [ "$(cat ended)" = "$(cat ascii.status)" ] || fail "alone on its console: status $(cat ended)"
+        grep -q "日志.txt" screen || fail "alone on its console: the log's name is not on the screen"
+    fi
+else
+    fail "alone on its console: no \"$prompt\" within 20 s; the screen:$(tr -d '\033' <screen)"
+    printf x >&3
+    wait_end "alone on its console" || true
+fi
+wait
+
+# Its output in a file, and under cmd: no prompt, and the end comes with no key.
+for how in ">console.out" "cmd"; do
+    case $how in
+    cmd) on_console "'$wine' cmd /c '$exe' 日志.txt" ;;
+    *) on_console "$summary_exe $how" ;;
+    esac
+    if wait_end "on a console, $how"; then
+        [ "$(cat ended)" = "$(cat ascii.status)" ] || fail "on a console, $how: status $(cat ended)"
+        ! grep -qF "$prompt" screen || fail "on a console, $how: \"$prompt\""
+    fi
+    wait
+done
+
+[ "$failed" = 0 ] && echo "summary_test: the UTF-16LE and the CRLF log give the sample's summary, named and on standard input;" \
+    "a Unicode name opens; 0x1A in UTF-16 on standard input is read on; the exe waits for a key only alone on its console"
 exit $failed
