@@ -65,10 +65,10 @@ void CatchQuit(int quitSignal) {
     action = {};
     action.sa_handler = RequestQuit;
     sigemptyset(&action.sa_mask);
-    // A write that the signal interrupts goes on, so that the line it carries, and those after
-    // it, reach a reader that is slow or paused whole. The pump's reads never wait, and its
+    // No SA_RESTART: a write that waits for its reader is interrupted, and then waits no longer
+    // than the reader's grace (report_posix.cpp). The pump's reads and poll never wait, and its
     // sleep resumes by itself.
-    action.sa_flags = SA_RESTART;
+    action.sa_flags = 0;
     sigaction(quitSignal, &action, nullptr);
 }
 
@@ -140,6 +140,7 @@ std::vector<MouseDevice> SetUpReceiver(const char* root) {
     }
     // Blocked by whoever started it, they would never arrive: only SIGKILL would stop it.
     sigprocmask(SIG_UNBLOCK, &quit, nullptr);
+    WatchQuitForReport(&quitRequested, quit);
 
     // From scratch, closing what an earlier call opened, so that tests can set up again. Watched
     // before the mice are opened, so that none appears unseen in between.
