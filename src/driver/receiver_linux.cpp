@@ -7,19 +7,38 @@
 // its reports are analysed.
 //
 // A pump pass asks the kernel once which mice and whether the hotplug watch have something to
-// read (poll, without waiting), reads only those until they are empty, analyses each record in
-// the order it came, then sleeps 1 ms and stamps pumpMs: a quiet pass costs that one call,
-// however many mice.
+// read (poll, without waiting), then sleeps 1 ms and stamps pumpMs: a quiet pass costs that one
+// call, however many mice. What the hotplug watch saw is acted on first (mice_linux.cpp), then
+// the late mice due are named (those that still cannot be opened), then the mice are read.
 //
-// What the hotplug watch saw is acted on first (mice_linux.cpp), then the late mice due are
-// named, then the mice read. A mouse that is unplugged while open is closed without a line. The
-// pump ends after the pass in which a quit was requested, or in which a report line could not
-// be written.
+// The reports of one pass are analysed in the order of their kernel times, whichever mouse sent
+// them, so that the reports of two mice held up together keep their intervals:
+//
+//   each mouse with something to read    -> read into its own buffer of kPendingMax reports
+//                                           (fixed, made when it was opened), until the kernel
+//                                           has no more or the buffer is full
+//   then, over and over                  -> the report with the earliest kernel time of all the
+//                                           buffers is analysed (of equal times, that of the mouse
+//                                           opened first); one mouse's reports keep their order
+//   a buffer that filled runs empty      -> its mouse is read again before the next report is
+//                                           chosen: its next queued report may be the earliest,
+//                                           and none of what it had queued is passed over
+//   mice whose clock could not be set    -> last, mouse by mouse, each report stamped by the clock
+//                                           as it is analysed (their times are on another clock)
+//   a report that comes after its mouse  -> the next pass
+//   was read
+//   the kernel dropped events            -> said on standard error where the drop lies among the
+//                                           reports
+//
+// A mouse that is unplugged while open is closed without a line, once its reports are analysed.
+// The pump ends after the pass in which a quit was requested, or in which a report line could
+// not be written; once a quit is requested, no more reports are analysed.
 #include "driver/receiver_linux.h"
 
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -72,39 +91,78 @@ void CatchQuit(int quitSignal) {
     sigaction(quitSignal, &action, nullptr);
 }
 
-// Reads and analyses everything queued on one mouse; false when it is gone.
-bool DrainMouse(Mouse* mouse) {
-    input_event events[kEventsPerRead];
+// Reads the mouse, whose buffer is empty, into its buffer until the kernel has nothing more or
+// the buffer is full (then more may be queued); keeps the records the analysis acts on (motion
+// alone is not kept) and the drops. Marks the mouse gone when its read says it is unplugged.
+void FillMouse(Mouse* mouse) {
+    mouse->next = 0;
+    mouse->count = 0;
+    mouse->more = false;
     while (!Stopping()) {
-        const ssize_t got = read(mouse->fd, events, sizeof(events));
+        // No more events than there is room for records: each event ends at most one report, so
+        // none is left half gathered.
+        const size_t asked = std::min(kPendingMax - mouse->count, kEventsPerRead);
+        if (asked == 0) {
+            mouse->more = true;
+            return;
+        }
+        input_event events[kEventsPerRead];
+        const ssize_t got = read(mouse->fd, events, asked * sizeof(input_event));
         if (got < 0) {
-            return errno != ENODEV;  // unplugged; or empty (EAGAIN), or interrupted
+            mouse->gone = errno == ENODEV;  // or empty (EAGAIN), or interrupted
+            return;
         }
         const size_t count = static_cast<size_t>(got) / sizeof(input_event);
-        for (size_t i = 0; i < count && !Stopping(); ++i) {
-            MouseRecord record{};
-            switch (AddEvent(&mouse->frame, events[i], &record)) {
-            case FrameStep::kRecord: {
-                // The report's own time; on a device whose clock could not be set, the clock's.
-                const std::optional<int64_t> reportMs = mouse->timed ? std::optional<int64_t>(record.timeMs)
-                                                                     : std::nullopt;
-                AnalyseButtons(record.usButtonFlags | static_cast<uint32_t>(record.usButtonData) << 16, reportMs);
-                AnalyseWheel(record.usButtonFlags, record.usButtonData, reportMs);
-                break;
-            }
-            case FrameStep::kDropped:
-                PrintErrorLine("mousecheck: /dev/input/event%u: the kernel dropped events; "
-                               "the lines of some reports are missing\n", mouse->number);
-                break;
-            case FrameStep::kGoesOn:
-                break;
+        for (size_t i = 0; i < count; ++i) {
+            PendingReport report{};
+            const FrameStep step = AddEvent(&mouse->frame, events[i], &report.record);
+            report.dropped = step == FrameStep::kDropped;
+            if (report.dropped || (step == FrameStep::kRecord && report.record.usButtonFlags != 0)) {
+                mouse->pending[mouse->count++] = report;
             }
         }
-        if (count < kEventsPerRead) {
-            return true;  // a short read took all there was
+        if (count < asked) {
+            return;  // a short read took all there was
         }
     }
-    return true;
+}
+
+// Returns the mouse whose next report is analysed next: of the mice with reports read, the one
+// whose next report the kernel stamped first (of equal times, the first opened), or, when only
+// mice whose clock could not be set have reports left, the first of those; nullptr when none has.
+Mouse* NextMouse() {
+    Mouse* next = nullptr;
+    for (Mouse& mouse : mice.open) {
+        if (mouse.next == mouse.count) {
+            continue;
+        }
+        const bool sooner = next == nullptr ||
+                            (mouse.timed && (!next->timed || mouse.pending[mouse.next].record.timeMs <
+                                                                 next->pending[next->next].record.timeMs));
+        if (sooner) {
+            next = &mouse;
+        }
+    }
+    return next;
+}
+
+// Analyses the mouse's next report; reads the mouse again when that emptied a buffer that had
+// filled.
+void AnalyseNext(Mouse* mouse) {
+    const PendingReport& report = mouse->pending[mouse->next++];
+    const MouseRecord& record = report.record;
+    if (report.dropped) {
+        PrintErrorLine("mousecheck: /dev/input/event%u: the kernel dropped events; "
+                       "the lines of some reports are missing\n", mouse->number);
+    } else {
+        // The report's own time; on a device whose clock could not be set, the clock's.
+        const std::optional<int64_t> reportMs = mouse->timed ? std::optional<int64_t>(record.timeMs) : std::nullopt;
+        AnalyseButtons(record.usButtonFlags | static_cast<uint32_t>(record.usButtonData) << 16, reportMs);
+        AnalyseWheel(record.usButtonFlags, record.usButtonData, reportMs);
+    }
+    if (mouse->next == mouse->count && mouse->more && !mouse->gone) {
+        FillMouse(mouse);
+    }
 }
 
 // Asks the kernel once which mice and whether the hotplug watch have something to read (or
@@ -158,11 +216,17 @@ void RunPump() {
         if (!mice.late.empty()) {
             WarnLateMice();
         }
-        for (size_t i = 0; i < mice.open.size() && !Stopping();) {
-            if (!mice.open[i].ready || DrainMouse(&mice.open[i])) {
-                ++i;
-            } else {
-                CloseMouse(mice.open[i].number);  // unplugged; the next one moves into its place
+        for (Mouse& mouse : mice.open) {
+            if (mouse.ready) {
+                FillMouse(&mouse);
+            }
+        }
+        while (Mouse* next = Stopping() ? nullptr : NextMouse()) {
+            AnalyseNext(next);
+        }
+        for (size_t i = mice.open.size(); i-- > 0;) {
+            if (mice.open[i].gone) {
+                CloseMouse(mice.open[i].number);  // unplugged
             }
         }
         SleepMs(kPumpSleepMs);
