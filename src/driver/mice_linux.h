@@ -18,7 +18,7 @@ struct PendingReport {
 };
 
 // How many reports of one mouse a pass holds before it analyses them; a mouse with more queued
-// is read again when they have been analysed (receiver_linux.cpp).
+// is read again once they have been analysed (receiver_linux.cpp).
 constexpr size_t kPendingMax = 64;
 
 // An open mouse: its event device N, the node it has open, the report being gathered, and the
@@ -34,8 +34,9 @@ struct Mouse {
     PendingReport pending[kPendingMax];  // read, not yet analysed: from next to count - 1
     size_t next;
     size_t count;
-    bool more;  // its buffer filled before the kernel's queue was empty: more may wait there
-    bool gone;  // its read said it was unplugged: closed once its reports are analysed
+    unsigned looked;  // the pass's count of reads that brought reports when it was last found
+                      // to have nothing more (receiver_linux.cpp)
+    bool gone;        // its read said it was unplugged: closed once its reports are analysed
 };
 
 // A mouse that could not be opened yet.

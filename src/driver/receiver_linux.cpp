@@ -17,18 +17,26 @@
 //   each mouse with something to read    -> read into its own buffer of kPendingMax reports
 //                                           (fixed, made when it was opened), until the kernel
 //                                           has no more or the buffer is full
+//   a read brought reports               -> every mouse whose buffer is empty and that was last
+//                                           found to have nothing before that read is looked at
+//                                           again (one poll), and read if it has something now;
+//                                           so a report passed over is later than every report
+//                                           held (the pass may have been held up between reads)
 //   then, over and over                  -> the report with the earliest kernel time of all the
 //                                           buffers is analysed (of equal times, that of the mouse
 //                                           opened first); one mouse's reports keep their order
-//   a buffer that filled runs empty      -> its mouse is read again before the next report is
-//                                           chosen: its next queued report may be the earliest,
-//                                           and none of what it had queued is passed over
+//   a buffer that filled runs empty      -> its mouse is read again, as above, before the next
+//                                           report is chosen: its next queued report may be the
+//                                           earliest, and none of what it had queued is passed over
 //   mice whose clock could not be set    -> last, mouse by mouse, each report stamped by the clock
 //                                           as it is analysed (their times are on another clock)
 //   a report that comes after its mouse  -> the next pass
-//   was read
+//   was last looked at
 //   the kernel dropped events            -> said on standard error where the drop lies among the
 //                                           reports
+//
+// A quiet pass reads nothing and makes no call but its poll; a pass with reports makes one more
+// poll where other mice are open.
 //
 // A mouse that is unplugged while open is closed without a line, once its reports are analysed.
 // The pump ends after the pass in which a quit was requested, or in which a report line could
@@ -59,7 +67,9 @@ constexpr size_t kEventsPerRead = 64;
 // The poll's table, and whether its failure has been said.
 struct Poll {
     std::vector<pollfd> polled;  // the hotplug watch, then the open mice in their order
-    bool warned = false;         // the cannot-poll line has been printed
+    std::vector<Mouse*> looking;  // the mice of a second look, as polled holds them
+    unsigned fills = 0;           // reads in this pass that brought reports
+    bool warned = false;          // the cannot-poll line has been printed
 };
 
 Poll pump;
@@ -92,27 +102,19 @@ void CatchQuit(int quitSignal) {
 }
 
 // Reads the mouse, whose buffer is empty, into its buffer until the kernel has nothing more or
-// the buffer is full (then more may be queued); keeps the records the analysis acts on (motion
-// alone is not kept) and the drops. Marks the mouse gone when its read says it is unplugged.
+// the buffer is full; keeps the records the analysis acts on (motion alone is not kept) and the
+// drops. Marks the mouse gone when its read says it is unplugged, and looked at when the kernel
+// had nothing more.
 void FillMouse(Mouse* mouse) {
     mouse->next = 0;
     mouse->count = 0;
-    mouse->more = false;
-    while (!Stopping()) {
+    while (!Stopping() && mouse->count < kPendingMax) {
         // No more events than there is room for records: each event ends at most one report, so
         // none is left half gathered.
         const size_t asked = std::min(kPendingMax - mouse->count, kEventsPerRead);
-        if (asked == 0) {
-            mouse->more = true;
-            return;
-        }
         input_event events[kEventsPerRead];
         const ssize_t got = read(mouse->fd, events, asked * sizeof(input_event));
-        if (got < 0) {
-            mouse->gone = errno == ENODEV;  // or empty (EAGAIN), or interrupted
-            return;
-        }
-        const size_t count = static_cast<size_t>(got) / sizeof(input_event);
+        const size_t count = got > 0 ? static_cast<size_t>(got) / sizeof(input_event) : 0;
         for (size_t i = 0; i < count; ++i) {
             PendingReport report{};
             const FrameStep step = AddEvent(&mouse->frame, events[i], &report.record);
@@ -121,8 +123,40 @@ void FillMouse(Mouse* mouse) {
                 mouse->pending[mouse->count++] = report;
             }
         }
-        if (count < asked) {
-            return;  // a short read took all there was
+        if (count < asked) {  // a short read took all there was; or empty (EAGAIN), or gone
+            mouse->gone = got < 0 && errno == ENODEV;
+            break;
+        }
+    }
+    if (mouse->count > 0) {
+        ++pump.fills;
+    }
+    mouse->looked = mouse->count < kPendingMax ? pump.fills : 0;  // a full buffer: more may wait
+}
+
+// Looks again at the mice whose buffer is empty and that were last found to have nothing before
+// the latest read that brought reports, with one poll, and reads those that have something now;
+// again while such a read brings reports. When poll fails, each of them is read.
+void CatchUp() {
+    while (!Stopping()) {
+        size_t stale = 0;
+        for (Mouse& mouse : mice.open) {
+            if (mouse.next == mouse.count && !mouse.gone && mouse.looked < pump.fills) {
+                pump.polled[stale] = {mouse.fd, POLLIN, 0};
+                pump.looking[stale++] = &mouse;
+            }
+        }
+        if (stale == 0) {
+            return;
+        }
+        const unsigned fills = pump.fills;
+        const bool failed = poll(pump.polled.data(), stale, 0) < 0;
+        for (size_t i = 0; i < stale; ++i) {
+            if (failed || pump.polled[i].revents != 0) {
+                FillMouse(pump.looking[i]);
+            } else {
+                pump.looking[i]->looked = fills;
+            }
         }
     }
 }
@@ -146,8 +180,7 @@ Mouse* NextMouse() {
     return next;
 }
 
-// Analyses the mouse's next report; reads the mouse again when that emptied a buffer that had
-// filled.
+// Analyses the mouse's next report.
 void AnalyseNext(Mouse* mouse) {
     const PendingReport& report = mouse->pending[mouse->next++];
     const MouseRecord& record = report.record;
@@ -160,9 +193,6 @@ void AnalyseNext(Mouse* mouse) {
         AnalyseButtons(record.usButtonFlags | static_cast<uint32_t>(record.usButtonData) << 16, reportMs);
         AnalyseWheel(record.usButtonFlags, record.usButtonData, reportMs);
     }
-    if (mouse->next == mouse->count && mouse->more && !mouse->gone) {
-        FillMouse(mouse);
-    }
 }
 
 // Asks the kernel once which mice and whether the hotplug watch have something to read (or
@@ -170,6 +200,7 @@ void AnalyseNext(Mouse* mouse) {
 // (but for a signal), says so once, and every mouse and the watch count as ready.
 bool PollDevices() {
     pump.polled.resize(mice.open.size() + 1);  // grows only when a mouse appears
+    pump.looking.resize(mice.open.size());
     pump.polled[0] = {HotplugFd(), POLLIN, 0};  // a negative descriptor is skipped
     for (size_t i = 0; i < mice.open.size(); ++i) {
         pump.polled[i + 1] = {mice.open[i].fd, POLLIN, 0};
@@ -180,8 +211,10 @@ bool PollDevices() {
         pump.warned = true;
         PrintErrorLine("mousecheck: cannot poll the mice: %s; each pass reads every mouse\n", std::strerror(errno));
     }
+    pump.fills = 0;
     for (size_t i = 0; i < mice.open.size(); ++i) {
         mice.open[i].ready = failed || (ready > 0 && pump.polled[i + 1].revents != 0);
+        mice.open[i].looked = 0;  // looked at by this poll
     }
     return failed || (ready > 0 && pump.polled[0].revents != 0);
 }
@@ -216,12 +249,20 @@ void RunPump() {
         if (!mice.late.empty()) {
             WarnLateMice();
         }
+        // The hotplug watch may have opened mice since the poll (ready: read at once); the
+        // looks catch up with them.
+        pump.polled.resize(mice.open.size() + 1);
+        pump.looking.resize(mice.open.size());
         for (Mouse& mouse : mice.open) {
             if (mouse.ready) {
                 FillMouse(&mouse);
             }
         }
-        while (Mouse* next = Stopping() ? nullptr : NextMouse()) {
+        for (CatchUp(); !Stopping(); CatchUp()) {
+            Mouse* next = NextMouse();
+            if (next == nullptr) {
+                break;
+            }
             AnalyseNext(next);
         }
         for (size_t i = mice.open.size(); i-- > 0;) {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "capture.h"
@@ -290,6 +291,44 @@ TEST_F(PumpLinux, AnalysesTheReportsOfSeveralMiceInOnePassInTheirKernelOrder) {
         EXPECT_EQ(Run(HeldUpMice), heldCase.lines) << heldCase.what;
         EXPECT_EQ(errors, "") << heldCase.what;
     }
+}
+
+TEST_F(PumpLinux, ReadsAgainAMouseWhoseReportsCameAfterThePassLookedAtIt) {
+    // Mouse 3's node is a pipe: it has something to read only once written to. In pass 2 the
+    // pass polls, then opens mouse 6, plugged in during pass 1, and is held up there (as by
+    // Ctrl+Z) while both mice click interleaved: mouse 6 is read at once, mouse 3 only if the
+    // pass looks at it again.
+    AddFakeDevice(root, {3, "Mouse", "0003", "046d", "c077", kMouseKeys, kMouseAxes});
+    ASSERT_EQ(mkfifo((root + "/dev/input/event3").c_str(), 0600), 0);
+    static int writer;
+    writer = open((root + "/dev/input/event3").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    EXPECT_EQ(Run([] {
+                  if (passes == 1) {
+                      AddFakeDevice(root, {6, "Later", "0003", "1234", "5678", kMouseKeys, kMouseAxes});
+                      WriteFakeNode(root, 6, {});
+                      fakeEventClock.opened = [] {
+                          fakeEventClock.opened = nullptr;
+                          for (const auto& [mouse, atMs, value] :
+                               {std::tuple{3u, 5100, 1}, {6u, 5105, 1}, {3u, 5200, 0}, {6u, 5208, 0}}) {
+                              const std::vector<input_event> click =
+                                  FakeEvents({EV_KEY, BTN_LEFT, value, EV_SYN, SYN_REPORT, 0}, atMs);
+                              const size_t size = click.size() * sizeof(input_event);
+                              if (mouse == 3u) {
+                                  ASSERT_EQ(write(writer, click.data(), size), static_cast<ssize_t>(size));
+                              } else {
+                                  fakeNowMs = atMs;
+                                  AppendFakeNode(root, 6, {EV_KEY, BTN_LEFT, value, EV_SYN, SYN_REPORT, 0});
+                              }
+                          }
+                          fakeNowMs = 6000;
+                      };
+                  } else {
+                      std::raise(SIGTERM);
+                  }
+              }),
+              "Mouse Button:1\nMouse Button:1\nMouse Button:2, 95ms\nMouse Button:2, 103ms\n");
+    EXPECT_EQ(errors, PluggedIn("event6 (Later, usb 1234:5678)"));
+    close(writer);
 }
 
 // Hooks of the watch tests: pass 1 changes /dev/input, pass 2 brings a mouse, pass 3 quits.
