@@ -220,6 +220,11 @@ test)
     # and wheel notches 300 ms apart are made, then let go on.
     play held held TERM
 
+    # root: a second mouse plugged in (said on standard error), then the monitor stopped while
+    # the two mice click interleaved (the first pressed at t, the second at t+5, released at t+100
+    # and t+108), then let go on: one pass reads both.
+    play pair pair TERM
+
     # root, output to a pipe whose reader records when each line arrives, as "| tee" shows it:
     # each report is made only once the line of the one before arrived; then SIGINT to the whole
     # process group, as Ctrl+C sends it, which ends the reader too.
