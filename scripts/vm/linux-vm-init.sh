@@ -176,7 +176,7 @@ test)
     play devices devices
 
     # root, output to a pipe that nobody reads until after the quit: clicks until the monitor
-    # waits in a write, SIGTERM then, and only then the reader; the lines that reach it and their
+    # waits to write, SIGTERM then, and only then the reader; the lines that reach it and their
     # byte count, the last byte in hexadecimal, the monitor's errors and status.
     rm -f /tmp/read
     inject_linux flood >/out/full.log 2>&1 &

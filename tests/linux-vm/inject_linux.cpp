@@ -28,7 +28,7 @@
 //                               bounces at once after a release, one that closes again 35 ms after
 //                               it, a held button that lets go for 30 ms, a wheel that skips
 //        inject_linux flood     the mouse alone, then, once a monitor sleeps in its pump, 12 clicks of
-//                               no hold to a write, 40 ms apart, until that monitor waits in a
+//                               no hold to a write, 40 ms apart, until that monitor waits to
 //                               write to a full pipe ("blocked after N writes", then kept until
 //                               the monitor lets go) or has let go of the mouse ("released after
 //                               N writes")
@@ -663,7 +663,7 @@ void WaitReadOrWriting(const std::string& pid, long long readBefore, long long b
     Fail("monitor " + pid + " neither read a flood's write nor waited to write within 10 s");
 }
 
-// Floods the mouse with clicks until its monitor waits in a write or lets go of it.
+// Floods the mouse with clicks until its monitor waits to write to a full pipe or lets go of it.
 void PlayFlood(const Device& mouse) {
     constexpr int kWritePaceMs = 40;     // passes apart: each write's first press is no fast click
     constexpr int kWritesMax = 200;
