@@ -283,14 +283,10 @@ std::string FileText(const std::string& path) {
 }
 
 TEST_F(MonitorLinux, AQuitWhileALineWaitsGivesTheReaderASecondThenGivesTheLineUpWhole) {
-    // A reader that never reads: the run ends within the grace, and of the line that waited
-    // nothing is in the pipe. One that reads half a second after the quit (the lateness is the
-    // case itself, not a wait for a state) still gets that line and those after it, whole.
-    const struct {
-        int readAfterMs;  // -1: only once the monitor has ended
-        bool waitingLineWritten;
-    } cases[] = {{-1, false}, {500, true}};
-    for (const auto& reader : cases) {
+    // A reader that never reads: the run ends within the grace, and the pipe holds whole lines
+    // only. One that reads half a second after the quit (the lateness is the case itself, not a
+    // wait for a state) still gets the line that waited and those after it, whole.
+    for (const int readAfterMs : {-1, 500}) {  // -1: only once the monitor has ended
         AddClicks(1500);
         int pipeEnds[2];
         ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
@@ -300,8 +296,8 @@ TEST_F(MonitorLinux, AQuitWhileALineWaitsGivesTheReaderASecondThenGivesTheLineUp
         const int queued = QuitWhenFull(pipeEnds[0], child, "poll", &status);
         ASSERT_GT(queued, 0) << "ended with status " << status;
         const auto quit = std::chrono::steady_clock::now();
-        if (reader.readAfterMs >= 0) {
-            while (std::chrono::steady_clock::now() < quit + std::chrono::milliseconds(reader.readAfterMs)) {
+        if (readAfterMs >= 0) {
+            while (std::chrono::steady_clock::now() < quit + std::chrono::milliseconds(readAfterMs)) {
             }
         } else {
             while (waitpid(child, &status, WNOHANG) == 0 &&
@@ -316,11 +312,12 @@ TEST_F(MonitorLinux, AQuitWhileALineWaitsGivesTheReaderASecondThenGivesTheLineUp
         }
         const std::string out = ReadAll(pipeEnds[0]);
         close(pipeEnds[0]);
-        const Ending ending = reader.readAfterMs >= 0 ? Wait(child) : Ending{WEXITSTATUS(status), FileText(errorsFile)};
-        EXPECT_EQ(ending.status, 0) << "reader at " << reader.readAfterMs << " ms";
+        const Ending ending = readAfterMs >= 0 ? Wait(child) : Ending{WEXITSTATUS(status), FileText(errorsFile)};
+        EXPECT_EQ(ending.status, 0) << "reader at " << readAfterMs << " ms";
         EXPECT_EQ(ending.errors, "");
-        EXPECT_EQ(out.size() > static_cast<size_t>(queued), reader.waitingLineWritten)
-            << "reader at " << reader.readAfterMs << " ms: " << out.size() << " bytes, " << queued << " queued";
+        if (readAfterMs >= 0) {
+            EXPECT_GT(out.size(), static_cast<size_t>(queued)) << "the line that waited was not written";
+        }
         EXPECT_TRUE(Report(1500).compare(0, out.size(), out) == 0) << "lines lost: not the report's first " << out.size()
                                                                    << " bytes";
         EXPECT_EQ(out.back(), '\n') << "a line cut short";
