@@ -19,7 +19,7 @@ struct PendingReport {
 
 // How many reports of one mouse a pass holds before it analyses them; a mouse with more queued
 // is read again once they have been analysed (receiver_linux.cpp).
-constexpr size_t kPendingMax = 64;
+constexpr size_t kPendingMax = 128;
 
 // An open mouse: its event device N, the node it has open, the report being gathered, and the
 // reports read in this pass, in the order the kernel gave them.

@@ -16,7 +16,8 @@
 //
 //   each mouse with something to read    -> read into its own buffer of kPendingMax reports
 //                                           (fixed, made when it was opened), until the kernel
-//                                           has no more or the buffer is full
+//                                           has no more or the buffer has no room for a whole
+//                                           read of kEventsPerRead events
 //   a read brought reports               -> every mouse whose buffer is empty and that was last
 //                                           found to have nothing before that read is looked at
 //                                           again (one poll), and read if it has something now;
@@ -46,7 +47,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -63,6 +63,7 @@ namespace {
 
 constexpr int64_t kPumpSleepMs = 1;
 constexpr size_t kEventsPerRead = 64;
+static_assert(kPendingMax >= 2 * kEventsPerRead, "a mouse's buffer takes fewer than two whole reads");
 
 // The poll's table, and whether its failure has been said.
 struct Poll {
@@ -102,18 +103,22 @@ void CatchQuit(int quitSignal) {
 }
 
 // Reads the mouse, whose buffer is empty, into its buffer until the kernel has nothing more or
-// the buffer is full; keeps the records the analysis acts on (motion alone is not kept) and the
+// the buffer has no room for another read; keeps the records the analysis acts on (motion alone is not kept) and the
 // drops. Marks the mouse gone when its read says it is unplugged, and looked at when the kernel
 // had nothing more.
 void FillMouse(Mouse* mouse) {
     mouse->next = 0;
     mouse->count = 0;
-    while (!Stopping() && mouse->count < kPendingMax) {
-        // No more events than there is room for records: each event ends at most one report, so
-        // none is left half gathered.
-        const size_t asked = std::min(kPendingMax - mouse->count, kEventsPerRead);
+    bool full = false;
+    while (!Stopping()) {
+        // Only while a whole read fits: each event ends at most one report, so none is left half
+        // gathered, and a flood costs one read for every kEventsPerRead events.
+        full = kPendingMax - mouse->count < kEventsPerRead;
+        if (full) {
+            break;
+        }
         input_event events[kEventsPerRead];
-        const ssize_t got = read(mouse->fd, events, asked * sizeof(input_event));
+        const ssize_t got = read(mouse->fd, events, sizeof(events));
         const size_t count = got > 0 ? static_cast<size_t>(got) / sizeof(input_event) : 0;
         for (size_t i = 0; i < count; ++i) {
             PendingReport report{};
@@ -123,7 +128,7 @@ void FillMouse(Mouse* mouse) {
                 mouse->pending[mouse->count++] = report;
             }
         }
-        if (count < asked) {  // a short read took all there was; or empty (EAGAIN), or gone
+        if (count < kEventsPerRead) {  // a short read took all there was; or empty (EAGAIN), or gone
             mouse->gone = got < 0 && errno == ENODEV;
             break;
         }
@@ -131,7 +136,7 @@ void FillMouse(Mouse* mouse) {
     if (mouse->count > 0) {
         ++pump.fills;
     }
-    mouse->looked = mouse->count < kPendingMax ? pump.fills : 0;  // a full buffer: more may wait
+    mouse->looked = full ? 0 : pump.fills;  // a full buffer: more may wait
 }
 
 // Looks again at the mice whose buffer is empty and that were last found to have nothing before
