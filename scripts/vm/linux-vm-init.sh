@@ -176,7 +176,7 @@ test)
     play devices devices
 
     # root, output to a pipe that nobody reads until after the quit: clicks until the monitor
-    # waits in a write, SIGTERM then, and only then the reader; the lines that reach it and their
+    # waits to write, SIGTERM then, and only then the reader; the lines that reach it and their
     # byte count, the last byte in hexadecimal, the monitor's errors and status.
     rm -f /tmp/read
     inject_linux flood >/out/full.log 2>&1 &
@@ -219,6 +219,11 @@ test)
     # root: the monitor stopped (SIGSTOP, as Ctrl+Z) while clicks held 300 ms, 300 ms apart,
     # and wheel notches 300 ms apart are made, then let go on.
     play held held TERM
+
+    # root: a second mouse plugged in (said on standard error), then the monitor stopped while
+    # the two mice click interleaved (the first pressed at t, the second at t+5, released at t+100
+    # and t+108), then let go on: one pass reads both.
+    play pair pair TERM
 
     # root, output to a pipe whose reader records when each line arrives, as "| tee" shows it:
     # each report is made only once the line of the one before arrived; then SIGINT to the whole

@@ -8,11 +8,17 @@
 // conversion %I64d.
 //
 // On Linux each line is formatted into a buffer and written whole, with one write(2), as it is
-// printed (report_posix.cpp).
+// printed, once standard output has room for it; a quit ends a wait for room within
+// kQuitGraceMs (report_posix.cpp).
 #pragma once
 
 #include <cinttypes>
+#include <csignal>
 #include <cstddef>
+
+#ifndef _WIN32
+#include <signal.h>
+#endif
 
 #ifdef _WIN32
 #define MOUSECHECK_PRId64 "I64d"
@@ -39,6 +45,18 @@ void PrintLine(const char* format, ...) __attribute__((format(MOUSECHECK_PRINTF_
 // Prints one line to standard error, written whole in one write (Linux; the Windows monitor
 // writes nothing there).
 void PrintErrorLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+#ifndef _WIN32
+// How long a line that waits for its reader may still wait once a quit was requested, in all,
+// on the monotonic clock: a reader that reads within it gets every line whole.
+constexpr int kQuitGraceMs = 1000;
+
+// Linux: makes a line that waits for its reader give way to a quit: *requested is set (by one of
+// the signals, which the wait blocks while it looks at it), the line waits at most what is left
+// of kQuitGraceMs, then it and every line after it are given up whole. requested must live for
+// the whole run.
+void WatchQuitForReport(const volatile std::sig_atomic_t* requested, const sigset_t& signals);
+#endif
 
 // Closes standard output, on Windows writing out first what its stream still holds; returns
 // reportError, now also that of the flush and of the close (a file system may report a failed

@@ -127,28 +127,23 @@ void ReadName(const char* root, MouseDevice* mouse) {
                  ReadHexAttribute(root, mouse->number, "id/product", &mouse->product);
 }
 
-// Prints the node and the name of the mouse, with bus and vendor:product when sysfs has them;
-// nothing when it has no name or an empty one.
+// Prints the node and the name of the mouse as DeviceName gives them; nothing when sysfs has no
+// name or an empty one.
 void PrintName(const MouseDevice& mouse) {
-    const unsigned number = mouse.number;
-    const unsigned bus = mouse.caps.bus;
     if (mouse.name[0] == '\0') {
         return;
     }
-    if (!mouse.ids) {
-        PrintLine("  Name=/dev/input/event%u (%s)\n", number, mouse.name);
-    } else if (const char* busName = BusName(bus)) {
-        PrintLine("  Name=/dev/input/event%u (%s, %s %04x:%04x)\n", number, mouse.name, busName, mouse.vendor,
-                  mouse.product);
-    } else {
-        PrintLine("  Name=/dev/input/event%u (%s, bus %u %04x:%04x)\n", number, mouse.name, bus, mouse.vendor,
-                  mouse.product);
-    }
+    char name[kDeviceNameMax];
+    DeviceName(mouse, name);
+    PrintLine("  Name=%s\n", name);
 }
 
-// The longest name line, with the longest name: it is written whole.
-static_assert(sizeof("  Name=/dev/input/event4294967295 (, bus 4294967295 ffff:ffff)\n") + kNameMax < kReportLineMax,
-              "a name line may be longer than a report line");
+// The longest node and name, and the name line and the plugged-in line that carry it: each is
+// written whole.
+static_assert(sizeof("/dev/input/event4294967295 (, bus 4294967295 ffff:ffff)") + kNameMax <= kDeviceNameMax,
+              "a device's name may be cut");
+static_assert(kDeviceNameMax + sizeof("mousecheck:  plugged in; it is watched\n") < kReportLineMax,
+              "a line with a device's name may be longer than a report line");
 
 // Tells whether the code point is a bidirectional control: the embeddings and overrides
 // (U+202A to U+202E), the isolates (U+2066 to U+2069), the marks LRM, RLM and ALM.
@@ -309,15 +304,42 @@ bool ReadMouse(const char* root, unsigned number, Capabilities* caps, int* error
     return read == 0 && IsMouseKind(*caps);
 }
 
+// Reads event device N as a mouse, with its name and ids, when it is one.
+bool ReadMouseDevice(const char* root, unsigned number, MouseDevice* mouse, int* error) {
+    *mouse = {};
+    mouse->number = number;
+    if (!ReadMouse(root, number, &mouse->caps, error)) {
+        return false;
+    }
+    ReadName(root, mouse);
+    return true;
+}
+
+// Writes the node and, when sysfs has one, the name with bus and vendor:product, as the listing's
+// name line shows them.
+void DeviceName(const MouseDevice& mouse, char (&text)[kDeviceNameMax]) {
+    const unsigned number = mouse.number;
+    const unsigned bus = mouse.caps.bus;
+    if (mouse.name[0] == '\0') {
+        std::snprintf(text, sizeof(text), "/dev/input/event%u", number);
+    } else if (!mouse.ids) {
+        std::snprintf(text, sizeof(text), "/dev/input/event%u (%s)", number, mouse.name);
+    } else if (const char* busName = BusName(bus)) {
+        std::snprintf(text, sizeof(text), "/dev/input/event%u (%s, %s %04x:%04x)", number, mouse.name, busName,
+                      mouse.vendor, mouse.product);
+    } else {
+        std::snprintf(text, sizeof(text), "/dev/input/event%u (%s, bus %u %04x:%04x)", number, mouse.name, bus,
+                      mouse.vendor, mouse.product);
+    }
+}
+
 // Returns the mice among the event devices, in event-number order, with their names.
 std::vector<MouseDevice> FindMice(const char* root, std::vector<UnreadDevice>* unread) {
     std::vector<MouseDevice> found;
     for (const unsigned number : EventNumbers(root)) {
         MouseDevice mouse{};
-        mouse.number = number;
         int error = 0;
-        if (ReadMouse(root, number, &mouse.caps, &error)) {
-            ReadName(root, &mouse);
+        if (ReadMouseDevice(root, number, &mouse, &error)) {
             found.push_back(mouse);
         } else if (error != 0) {
             unread->push_back({number, error});

@@ -60,6 +60,18 @@ struct MouseDevice {
     unsigned product;
 };
 
+// Reads event device N and tells whether it is a mouse, as ReadMouse does; a mouse's name and
+// ids are read too.
+bool ReadMouseDevice(const char* root, unsigned number, MouseDevice* mouse, int* error);
+
+// Room for a mouse's node and name as the listing shows them, terminator included.
+constexpr size_t kDeviceNameMax = kNameMax + 64;
+
+// Writes the mouse's node and name as the listing's name line shows them:
+// "/dev/input/event5 (Logitech USB Optical Mouse, usb 046d:c077)"; the node alone when sysfs has
+// no name for it, or an empty one.
+void DeviceName(const MouseDevice& mouse, char (&text)[kDeviceNameMax]);
+
 // An event device whose capabilities sysfs could not give, and why (not ENOENT).
 struct UnreadDevice {
     unsigned number;

@@ -9,7 +9,8 @@
 //   REL_WHEEL -1, SYN_REPORT          -> flags 0x0400, data -120
 //   REL_HWHEEL 1, SYN_REPORT          -> flags 0x0800, data 120
 //   REL_X 3, REL_Y -1, SYN_REPORT     -> flags 0, data 0 (motion alone)
-//   SYN_DROPPED ... SYN_REPORT        -> nothing: the report the kernel cut short is skipped
+//   SYN_DROPPED ... SYN_REPORT        -> a drop, with the time of SYN_DROPPED; the report the
+//                                        kernel cut short is skipped
 //
 // The record carries the time of its SYN_REPORT, which the kernel stamped when the device sent
 // the report, in whole milliseconds: sec * 1000 + usec / 1000.
@@ -64,6 +65,7 @@ FrameStep AddEvent(FrameState* frame, const input_event& event, MouseRecord* rec
     if (type == EV_SYN && code == SYN_DROPPED) {
         *frame = {};
         frame->dropping = true;
+        *record = {0, 0, EventMs(event)};  // when the kernel dropped them, to place the drop among the reports
         return FrameStep::kDropped;
     }
     if (type == EV_SYN && code == SYN_REPORT) {

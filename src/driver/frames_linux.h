@@ -25,8 +25,8 @@ struct FrameState {
 enum class FrameStep { kGoesOn, kRecord, kDropped };
 
 // Adds one event to the frame. At the end of a report it fills the record, with the report's
-// time, and resets the frame (kRecord); where the kernel dropped events it starts skipping
-// (kDropped).
+// time, and resets the frame (kRecord); where the kernel dropped events it starts skipping and
+// gives the time of the drop in the record, with no flags (kDropped).
 FrameStep AddEvent(FrameState* frame, const input_event& event, MouseRecord* record);
 
 // Switches the event device open on fd to stamp its events with CLOCK_MONOTONIC, the clock that

@@ -7,7 +7,14 @@
 //   present at the start             -> "cannot open ..." at once
 //   appeared later                   -> "cannot open ..." if it still cannot a second later
 //                                       (udev may not have given its node the group yet)
-//   named so, and opened later       -> "... can be opened now; it is watched"
+//   named so, and opened later       -> "... can be opened now; it is watched" if it was
+//                                       present at the start, else as one plugged in:
+//
+// A mouse that appears after the start and is opened, whether at once, on its node's change of
+// group or mode, at a rescan or by the retry a second later, is said once, with its node and
+// name as the listing would show them: "mousecheck: /dev/input/event5 (Logitech USB Optical
+// Mouse, usb 046d:c077) plugged in; it is watched". The same device's later events (IN_ATTRIB
+// after IN_CREATE) find it open and say nothing; a new device on the number is said again.
 //   its node removed, renamed away,  -> forgotten, never named; a new node of its number
 //   or replaced; gone at a rescan       starts afresh
 //
@@ -73,12 +80,12 @@ void ForgetLateMouse(unsigned number) {
 }
 
 // Returns a late mouse for event device N, whose node appeared now.
-LateMouse NewLateMouse(unsigned number, bool warned) {
+LateMouse NewLateMouse(unsigned number, bool warned, bool atStart) {
     char path[kPathMax];
     NodePath(number, path);
     struct stat entry {};
     lstat(path, &entry);  // left zero without a node: any node that comes later is a new one
-    return {number, entry.st_dev, entry.st_ino, NowMs(), warned};
+    return {number, entry.st_dev, entry.st_ino, NowMs(), warned, atStart};
 }
 
 // Opens event device N, a mouse that is not open; returns 0, or the error of open().
@@ -89,24 +96,37 @@ int OpenMouse(unsigned number) {
     if (fd < 0) {
         return errno;
     }
+    Mouse mouse{};
+    mouse.fd = fd;
+    mouse.number = number;
     // At once, before any read: a change of clock drops the events queued (SYN_DROPPED).
-    const bool timed = SetEventClock(fd);
+    mouse.timed = SetEventClock(fd);
     struct stat node {};
     fstat(fd, &node);
-    mice.open.push_back({fd, number, node.st_dev, node.st_ino, {}, true, timed});  // read at once: it may have reports
+    mouse.device = node.st_dev;
+    mouse.inode = node.st_ino;
+    mouse.ready = true;  // read at once: it may have reports
+    mice.open.push_back(mouse);
     return 0;
 }
 
-// Opens event device N, not open, if sysfs says it is a mouse; returns 0 when it is open now,
-// kNotAMouse when it is not one (or is gone), or the error that kept sysfs from being read
-// (EMFILE: too many files open) or the node from being opened.
-int OpenIfMouse(unsigned number) {
-    Capabilities caps{};
+// Opens event device N, not open, if sysfs says it is a mouse, and says so when it came after
+// the start (pluggedIn); returns 0 when it is open now, kNotAMouse when it is not one (or is
+// gone), or the error that kept sysfs from being read (EMFILE: too many files open) or the node
+// from being opened.
+int OpenIfMouse(unsigned number, bool pluggedIn) {
+    MouseDevice device{};
     int error = 0;
-    if (!ReadMouse(mice.root, number, &caps, &error)) {
+    if (!ReadMouseDevice(mice.root, number, &device, &error)) {
         return error != 0 ? error : kNotAMouse;
     }
-    return OpenMouse(number);
+    error = OpenMouse(number);
+    if (error == 0 && pluggedIn) {
+        char name[kDeviceNameMax];
+        DeviceName(device, name);
+        PrintErrorLine("mousecheck: %s plugged in; it is watched\n", name);
+    }
+    return error;
 }
 
 // Brings event device N up to date after its node appeared or changed: an open descriptor on
@@ -131,22 +151,23 @@ void RefreshMouse(unsigned number) {
         ForgetLateMouse(number);  // its node went (the watch's event of it may have been lost)
         return;
     }
-    const int error = OpenIfMouse(number);
     const auto late = FindLateMouse(number);
+    const bool listed = late != mice.late.end() && late->atStart;
+    const int error = OpenIfMouse(number, !listed);
     if (error == kNotAMouse) {
         ForgetLateMouse(number);
         return;
     }
     if (error == 0) {
         if (late != mice.late.end()) {
-            if (late->warned) {
+            if (listed && late->warned) {
                 PrintErrorLine("mousecheck: /dev/input/event%u can be opened now; it is watched\n", number);
             }
             mice.late.erase(late);
         }
         return;
     }
-    const LateMouse now = NewLateMouse(number, false);
+    const LateMouse now = NewLateMouse(number, false, false);
     if (late == mice.late.end()) {
         mice.late.push_back(now);
     } else if (late->device != now.device || late->inode != now.inode) {
@@ -183,12 +204,12 @@ std::vector<MouseDevice> OpenMice(const char* root) {
     std::vector<MouseDevice> present = FindMice(root, &unread);
     for (const UnreadDevice& device : unread) {  // not known to be a mouse: why is said all the same
         WarnCannotOpen(device.number, device.error);
-        mice.late.push_back(NewLateMouse(device.number, true));
+        mice.late.push_back(NewLateMouse(device.number, true, true));
     }
     for (const MouseDevice& mouse : present) {
         if (const int error = OpenMouse(mouse.number)) {
             WarnCannotOpen(mouse.number, error);
-            mice.late.push_back(NewLateMouse(mouse.number, true));  // named already: not again for this node
+            mice.late.push_back(NewLateMouse(mouse.number, true, true));  // named already: not again for this node
         }
     }
     return present;
@@ -209,7 +230,8 @@ void WarnLateMice() {
     const int64_t now = NowMs();
     for (size_t i = 0; i < mice.late.size();) {
         LateMouse& late = mice.late[i];
-        const int error = late.warned || now - late.appearedMs < kLateOpenWarnMs ? kNotDue : OpenIfMouse(late.number);
+        const int error =
+            late.warned || now - late.appearedMs < kLateOpenWarnMs ? kNotDue : OpenIfMouse(late.number, !late.atStart);
         if (error == kNotDue) {
             ++i;
         } else if (error != 0 && error != kNotAMouse) {

@@ -28,7 +28,7 @@
 //                               bounces at once after a release, one that closes again 35 ms after
 //                               it, a held button that lets go for 30 ms, a wheel that skips
 //        inject_linux flood     the mouse alone, then, once a monitor sleeps in its pump, 12 clicks of
-//                               no hold to a write, 40 ms apart, until that monitor waits in a
+//                               no hold to a write, 40 ms apart, until that monitor waits to
 //                               write to a full pipe ("blocked after N writes", then kept until
 //                               the monitor lets go) or has let go of the mouse ("released after
 //                               N writes")
@@ -50,6 +50,13 @@
 //                               "notch ACTUAL"), then the monitor let go on ("resumed" once it read
 //                               them all)
 //        inject_linux paused    the same with 10 clicks held 100 ms, 100 ms apart: 2 s stopped
+//        inject_linux pair      the mouse alone; once a monitor sleeps in its pump, a second mouse
+//                               ("mouse NODE") plugged in, and once the monitor has it open, the
+//                               monitor stopped while the first is pressed at t, the second at
+//                               t+5, the first released at t+100, the second at t+108, then let
+//                               go on: "press MS" and "release MS" for each report, with the
+//                               kernel's time in whole ms, in the order a monitor analyses them
+//                               (of equal times, the first mouse's first), then "resumed"
 //        inject_linux paced ARRIVALS  the mouse alone, then 4 clicks held 100 ms, each report made
 //                               only once the line of the one before is in ARRIVALS ("clicked")
 //        inject_linux tee ARRIVALS  a pipe's reader: each line of standard input into ARRIVALS as
@@ -82,11 +89,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -654,7 +663,7 @@ void WaitReadOrWriting(const std::string& pid, long long readBefore, long long b
     Fail("monitor " + pid + " neither read a flood's write nor waited to write within 10 s");
 }
 
-// Floods the mouse with clicks until its monitor waits in a write or lets go of it.
+// Floods the mouse with clicks until its monitor waits to write to a full pipe or lets go of it.
 void PlayFlood(const Device& mouse) {
     constexpr int kWritePaceMs = 40;     // passes apart: each write's first press is no fast click
     constexpr int kWritesMax = 200;
@@ -669,7 +678,7 @@ void PlayFlood(const Device& mouse) {
             std::printf("released after %d writes\n", writes);
             return;
         }
-        if (FirstLine("/proc/" + monitor + "/wchan") == "pipe_write") {
+        if (WaitsToWrite(monitor)) {
             std::printf("blocked after %d writes\n", writes);
             std::fflush(stdout);
             WaitUntilHeld(mouse.node, false);
@@ -755,6 +764,43 @@ void PlayHeld(const Device& mouse, int clicks, int holdMs, int gapMs, int notche
         previousUs = stamp.empty() ? 0 : stamp[0];
     }
     SleepMs(gapMs);  // the last notch well before the pass that reads it stamps the pump
+    kill(std::atoi(monitor.c_str()), SIGCONT);
+    WaitDrained(monitor);
+    std::printf("resumed\n");
+}
+
+// Plays the clicks of two mice, interleaved, made while the monitor is stopped, then lets it go
+// on; says each report's kernel time in the order the monitor is to analyse them.
+void PlayPair(Device* first) {
+    const std::string monitor = WaitUntilPumping(first->node);
+    Device second = Plug("mouse", "mousecheck second mouse", 3, Kind::kMouse);
+    OpenEcho(&second);
+    WaitUntilHeld(second.node, true);
+    StopMonitor(monitor);
+    struct Made {
+        long long kernelMs;
+        int mouse;  // 0 the first, which the monitor opened first
+        const char* what;
+    };
+    std::vector<Made> made;
+    const double start = NowMs();
+    for (const auto& [atMs, mouse, value] : {std::tuple{0, 0, 1}, {5, 1, 1}, {100, 0, 0}, {108, 1, 0}}) {
+        const Device& device = mouse == 0 ? *first : second;
+        SleepUntil(start + atMs);
+        Report(device, {Button(BTN_LEFT, value)});
+        const std::vector<long long> stamp = Echoed(device);
+        if (stamp.size() != 1) {
+            Fail("the injector did not read its own report back from " + device.node);
+        }
+        made.push_back({stamp[0] / 1000, mouse, value == 1 ? "press" : "release"});
+    }
+    std::stable_sort(made.begin(), made.end(), [](const Made& a, const Made& b) {
+        return a.kernelMs < b.kernelMs || (a.kernelMs == b.kernelMs && a.mouse < b.mouse);
+    });
+    for (const Made& report : made) {
+        std::printf("%s %lld\n", report.what, report.kernelMs);
+    }
+    SleepMs(kGapMs);
     kill(std::atoi(monitor.c_str()), SIGCONT);
     WaitDrained(monitor);
     std::printf("resumed\n");
@@ -998,7 +1044,7 @@ int main(int argc, char** argv) {
         std::printf("ready\n");
         std::fflush(stdout);
         pause();
-    } else if (mode == "held" || mode == "paused" || mode == "overflow" || mode == "click" ||
+    } else if (mode == "held" || mode == "paused" || mode == "overflow" || mode == "click" || mode == "pair" ||
                ((mode == "paced" || mode == "stalled") && argc > 2)) {
         Device mouse = Plug("mouse", "mousecheck virtual mouse", 1, Kind::kMouse);
         if (mode != "overflow" && mode != "click") {
@@ -1010,6 +1056,8 @@ int main(int argc, char** argv) {
             PlayHeld(mouse, 3, 300, 300, 3);
         } else if (mode == "paused") {
             PlayHeld(mouse, 10, kHoldMs, kHoldMs, 0);  // 2 s of clicks
+        } else if (mode == "pair") {
+            PlayPair(&mouse);
         } else if (mode == "overflow") {
             PlayOverflow(mouse);
         } else if (mode == "paced") {
@@ -1051,7 +1099,7 @@ int main(int argc, char** argv) {
         Fail(std::string("cannot run ") + argv[2] + ": " + std::strerror(errno));
     } else {
         std::fprintf(stderr, "usage: inject_linux hold|session|late|locked|devices|bench|faults|flood|reborn|"
-                             "clicks|loop|held|paused|overflow|click|slow | quiet N | paced|stalled|tee FILE | "
+                             "clicks|loop|held|paused|pair|overflow|click|slow | quiet N | paced|stalled|tee FILE | "
                              "fg|nonblock|blocked PROGRAM ARGS...\n");
         return 2;
     }

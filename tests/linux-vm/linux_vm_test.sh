@@ -12,8 +12,9 @@
 # write (every line whole, the pipe filled); with output to "head -n 4" (the monitor
 # ended by SIGPIPE, quietly); and with /dev/input removed while a mouse under it is open, then a
 # new mouse clicked. Then, every printed interval the kernel's and every line whole: the monitor
-# stopped (SIGSTOP) while clicks held 300 ms and wheel notches are made, then let go on; its
-# output to a "| tee"-like reader, each line there before the next report, then SIGINT to the
+# stopped (SIGSTOP) while clicks held 300 ms and wheel notches are made, then let go on; a second
+# mouse plugged in (said once) and the monitor stopped while the two click interleaved, then let
+# go on (the kernel's order, no false warning); its output to a "| tee"-like reader, each line there before the next report, then SIGINT to the
 # whole process group; output and errors in one file with a dropped-events line; output to a
 # non-blocking pipe left full, then read slowly, ended by SIGTERM; the quit signals inherited
 # blocked, ended by SIGTERM. Last, "mousecheck | mousecheck-summary" stopped with SIGINT to its
@@ -120,10 +121,11 @@ ready
 mouse $second
 unplugged $mouse"
 locked=$(sed -n 's/^mouse //p' "$out/locked.log")
-expect_file user.err "mousecheck: cannot open $mouse: Permission denied; run it with sudo, or as a member of the group input
-mousecheck: cannot open $locked: Permission denied; run it with sudo, or as a member of the group input"
-# Opened on its change of mode, not by the retry a second after it appeared.
+# Opened on its change of mode, not by the retry a second after it appeared, and said so.
 late=$(sed -n 's/^mouse //p' "$out/late.log")
+expect_file user.err "mousecheck: cannot open $mouse: Permission denied; run it with sudo, or as a member of the group input
+mousecheck: $late (mousecheck late mouse, virtual 1234:000b) plugged in; it is watched
+mousecheck: cannot open $locked: Permission denied; run it with sudo, or as a member of the group input"
 held=$(sed -n 's/^held after \([0-9]*\) ms$/\1/p' "$out/late.log")
 expect_file late.log "mouse $late
 held after $held ms"
@@ -131,7 +133,7 @@ held after $held ms"
     fail "late.log: the monitor opened $late $held ms after it appeared, not on its change of group and mode"
 expect_listing user.out "$(listing "$mouse")"
 printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\n' | sh "$here/../check_lines.sh" "$out/user.out" || failed=1
-expect_file session.err ""
+expect_file session.err "mousecheck: $second (mousecheck second mouse, virtual 1234:0003) plugged in; it is watched"
 expect_listing session.out "$(listing "$mouse")"
 expect_udev_mice session
 # The first wheel interval counts from the start's stamps: no longer than the run.
@@ -150,7 +152,7 @@ buttons $(node buttons)
 ready
 input removed
 mouse $(node mouse)"
-expect_file devices.err ""
+expect_file devices.err "mousecheck: $(node mouse) (mousecheck new mouse, virtual 1234:000a) plugged in; it is watched"
 expect_listing devices.out "$(device_listing "$(node tablet)" "mousecheck virtual tablet" 0004 3 0)
 $(device_listing "$(node eight)" "mousecheck ?[2J ? ? ? mouse" 0005 8 0)
 $(device_listing "$(node buttons)" "mousecheck virtual buttons" 0009 3 0)
@@ -162,7 +164,8 @@ printf 'Mouse Button:1\nMouse Button:2, #ms|50|250\nwheel check down:#ms|250|%s\
 # The lines that an injector's log says a monitor prints, in its order, from the kernel's time of
 # each report as the injector read it back (whole milliseconds, as the monitor takes them):
 # "stamps MS..." (a flood's write: press, release, press, ...; a press or release within 15 ms of
-# the one before is a fast click, the first of the log none), "hold NOMINAL ACTUAL KERNEL PRINTED"
+# the one before is a fast click, the first of the log none), "press MS" and "release MS" (one
+# report each, of any mouse, in the order analysed; a fast click as in a flood), "hold NOMINAL ACTUAL KERNEL PRINTED"
 # (a click and the hold printed), "notch ACTUAL KERNEL PRINTED" (a wheel notch down after a first
 # one that counts from the start: at least FIRST ms, at most the run). A hold or notch without the
 # kernel's time lies within 1.5 ms of what the injector timed around its writes.
@@ -184,6 +187,17 @@ kernel_lines() {
                 }
             }
         }
+        $1 == "press" {
+            print "Mouse Button:1"
+            if (released && fast($2, release)) print "Fast-click detected!"
+            press = $2
+        }
+        $1 == "release" {
+            print "Mouse Button:2, " ($2 - press) "ms"
+            if (fast($2, press)) print "Fast-click detected!"
+            release = $2
+            released = 1
+        }
         $1 == "hold" { print "Mouse Button:1\nMouse Button:2, #ms" (NF >= 5 ? "|" $5 "|" $5 : within($3)) }
         $1 == "notch" && !notched++ { print "wheel check down:#ms|" first "|" run }
         $1 == "notch" { print "wheel check down:#ms" (NF >= 4 ? "|" $4 "|" $4 : within($2)) }' "$1"
@@ -195,7 +209,8 @@ unstamped() {
 }
 
 # A pipe not read until after SIGTERM: status 0, every line whole, the pipe filled: its 16 pages
-# of 4 KiB, each less at most the room of a line (21 bytes) where lines are written one by one.
+# of 4 KiB in use, so that poll says it has no room, 15 of them full but for less than a line
+# (21 bytes) each.
 expect_status full.injector
 expect_status full.status
 expect_file full.err ""
@@ -207,8 +222,8 @@ ready
 blocked after $writes writes"
 expect_listing full.out "$(listing "$flooded")"
 expect_file full.last 0a
-[ "$(cat "$out/full.bytes" 2>/dev/null || echo 0)" -ge $((65536 - 16 * 20)) ] ||
-    fail "full.out: $(cat "$out/full.bytes" 2>/dev/null) bytes, less than a full pipe's 65536 - 16 * 20"
+[ "$(cat "$out/full.bytes" 2>/dev/null || echo 0)" -ge $((15 * (4096 - 21))) ] ||
+    fail "full.out: $(cat "$out/full.bytes" 2>/dev/null) bytes, less than a full pipe's 15 * (4096 - 21)"
 [ -z "$writes" ] || kernel_lines "$out/full.log" | sh "$here/../check_lines.sh" --prefix "$out/full.out" || failed=1
 
 # "| head -n 4": the listing and the banner; the monitor killed by SIGPIPE once it wrote again.
@@ -225,9 +240,9 @@ expect_file head.out "$(listing "$piped")"
 # /dev/input removed under an open mouse, which is still read; the new mouse opened and read.
 expect_status reborn.injector
 expect_status reborn.status
-expect_file reborn.err ""
 first=$(sed -n 's/^mouse //p' "$out/reborn.log" | head -n 1)
 later=$(sed -n 's/^mouse //p' "$out/reborn.log" | sed -n 2p)
+expect_file reborn.err "mousecheck: $later (mousecheck new mouse, virtual 1234:000a) plugged in; it is watched"
 expect_file reborn.log "mouse $first
 ready
 clicked
@@ -256,6 +271,23 @@ resumed"
 [ "$(log_lines held.log 'hold ' | wc -l)" = 3 ] || fail "held.log: not 3 holds"
 expect_listing held.out "$(listing "$held")"
 kernel_lines "$out/held.log" 1800 "$(run_ms held)" | sh "$here/../check_lines.sh" "$out/held.out" || failed=1
+
+# Two mice stopped while they clicked interleaved, one pass reads both: the reports in the
+# kernel's order, holds of about 95 and 103 ms, no "Fast-click detected!".
+expect_status pair.injector
+expect_status pair.status
+paired=$(sed -n 's/^mouse //p' "$out/pair.log" | head -n 1)
+plugged=$(sed -n 's/^mouse //p' "$out/pair.log" | sed -n 2p)
+expect_file pair.err "mousecheck: $plugged (mousecheck second mouse, virtual 1234:0003) plugged in; it is watched"
+expect_file pair.log "mouse $paired
+ready
+mouse $plugged
+$(log_lines pair.log 'press \|^release ')
+resumed"
+[ "$(log_lines pair.log 'press \|^release ' | cut -d ' ' -f 1 | tr '\n' ' ')" = "press press release release " ] ||
+    fail "pair.log: the reports are not in the order they were made: $(log_lines pair.log 'press \|^release ')"
+expect_listing pair.out "$(listing "$paired")"
+kernel_lines "$out/pair.log" | sh "$here/../check_lines.sh" "$out/pair.out" || failed=1
 
 # "| tee": each line reached the reader before the next report was made (the injector waited
 # for it), and after SIGINT to the whole group every line is in the reader's file.

@@ -107,6 +107,9 @@ bool SetEventClock(int fd) {
     const std::string node = readlink(link, target, sizeof(target) - 1) > 0 ? target : "";
     const size_t digits = node.find_last_not_of("0123456789") + 1;
     fakeEventClock.calls += node.substr(digits) + "@" + std::to_string(lseek(fd, 0, SEEK_CUR)) + " ";
+    if (fakeEventClock.opened != nullptr) {
+        fakeEventClock.opened();
+    }
     return !fakeEventClock.fails;
 }
 

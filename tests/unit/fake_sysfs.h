@@ -48,6 +48,7 @@ struct FakeEventClock {
     bool fails = false;  // no node can be switched, as a device without the call
     std::string calls;   // "N@offset " for each call: on node eventN, whose read offset was then
                          // offset (0: nothing read from it yet; -1: a pipe, which has none)
+    void (*opened)() = nullptr;  // run at each call: as the monitor opens a mouse, mid-pass
 };
 extern FakeEventClock fakeEventClock;
 

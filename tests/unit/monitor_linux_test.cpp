@@ -205,13 +205,14 @@ bool Pending(pid_t pid, int signal) {
     return pending;
 }
 
-// Waits until the pipe is full (no room for another line) and the child waits in the kernel
-// function named, then sends it SIGTERM and waits until it has it; returns the bytes that were
-// in the pipe, or -1 when the child ended first (its status in *ended).
+// Waits until the pipe is full (every one of its 16 pages in use, so that poll says it has no
+// room: 15 of them full but for less than a line) and the child waits in the kernel function
+// named, then sends it SIGTERM and waits until it has it; returns the bytes that were in the
+// pipe, or -1 when the child ended first (its status in *ended).
 int QuitWhenFull(int pipeRead, pid_t child, const char* function, int* ended) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
     int queued = 0;
-    while (!(ioctl(pipeRead, FIONREAD, &queued) == 0 && queued > 65536 - static_cast<int>(kReportLineMax) &&
+    while (!(ioctl(pipeRead, FIONREAD, &queued) == 0 && queued > 65536 - 2 * static_cast<int>(kReportLineMax) &&
              WaitsIn(child, function))) {
         if (waitpid(child, ended, WNOHANG) == child) {
             return -1;
@@ -231,15 +232,15 @@ int QuitWhenFull(int pipeRead, pid_t child, const char* function, int* ended) {
 }
 
 TEST_F(MonitorLinux, AQuitWhileAWriteWaitsForItsReaderKeepsEveryLineWhole) {
-    // More than a pipe holds (64 KiB): the monitor waits in write() for a reader that reads only
-    // after the quit. The write goes on after the signal.
+    // More than a pipe holds (64 KiB): the monitor waits for room (in poll) for a reader that
+    // reads only after the quit, at once. The line that waited is written after the signal.
     AddClicks(1500);
     int pipeEnds[2];
     ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
     const pid_t child = Start(pipeEnds[1], 0, false);
     close(pipeEnds[1]);
     int ended = 0;
-    const int queued = QuitWhenFull(pipeEnds[0], child, "pipe_write", &ended);
+    const int queued = QuitWhenFull(pipeEnds[0], child, "poll", &ended);
     ASSERT_GT(queued, 0) << "ended with status " << ended;
     const std::string out = ReadAll(pipeEnds[0]);
     close(pipeEnds[0]);
@@ -279,6 +280,50 @@ TEST_F(MonitorLinux, AStandardOutputThatWouldBlockIsWaitedFor) {
 std::string FileText(const std::string& path) {
     std::ifstream file(path);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(MonitorLinux, AQuitWhileALineWaitsGivesTheReaderASecondThenGivesTheLineUpWhole) {
+    // A reader that never reads: the run ends within the grace, and the pipe holds whole lines
+    // only. One that reads half a second after the quit (the lateness is the case itself, not a
+    // wait for a state) still gets the line that waited and those after it, whole.
+    for (const int readAfterMs : {-1, 500}) {  // -1: only once the monitor has ended
+        AddClicks(1500);
+        int pipeEnds[2];
+        ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+        const pid_t child = Start(pipeEnds[1], 0, false);
+        close(pipeEnds[1]);
+        int status = 0;
+        const int queued = QuitWhenFull(pipeEnds[0], child, "poll", &status);
+        ASSERT_GT(queued, 0) << "ended with status " << status;
+        const auto quit = std::chrono::steady_clock::now();
+        if (readAfterMs >= 0) {
+            while (std::chrono::steady_clock::now() < quit + std::chrono::milliseconds(readAfterMs)) {
+            }
+        } else {
+            while (waitpid(child, &status, WNOHANG) == 0 &&
+                   std::chrono::steady_clock::now() < quit + std::chrono::milliseconds(kWaitMs)) {
+            }
+            const auto endedMs =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - quit);
+            if (kill(child, SIGKILL) == 0) {
+                ADD_FAILURE() << "still running " << endedMs.count() << " ms after SIGTERM: it waits for its reader "
+                              << "for good";
+            }
+        }
+        const std::string out = ReadAll(pipeEnds[0]);
+        close(pipeEnds[0]);
+        const Ending ending = readAfterMs >= 0 ? Wait(child) : Ending{WEXITSTATUS(status), FileText(errorsFile)};
+        EXPECT_EQ(ending.status, 0) << "reader at " << readAfterMs << " ms";
+        EXPECT_EQ(ending.errors, "");
+        if (readAfterMs >= 0) {
+            EXPECT_GT(out.size(), static_cast<size_t>(queued)) << "the line that waited was not written";
+        }
+        EXPECT_TRUE(Report(1500).compare(0, out.size(), out) == 0) << "lines lost: not the report's first " << out.size()
+                                                                   << " bytes";
+        EXPECT_EQ(out.back(), '\n') << "a line cut short";
+        RemoveFakeRoot(root);
+        SetUp();
+    }
 }
 
 // Waits until the file holds the text; false, with a failure naming it, after kWaitMs.
