@@ -8,6 +8,7 @@
 //   wheel check up:Tms, wheel check down:Tms   -> a notch line, T ms after the one before
 //   wheel too fast!                   -> two wheel reports close to a pump pass
 //   mousecheck: ...                   -> the monitor's standard error
+//   mousecheck: /dev/input/event3 (...) plugged in; it is watched -> and a mouse that came
 //   Mouse Butmousecheck: ...          -> 1.3.0's torn form (TornAt): the rest "ton:1" follows
 //   Script started on ..., Script done on ..., ^C, blank -> ignored
 //   anything else                     -> unknown
@@ -151,6 +152,21 @@ LogLine ClassifyLine(std::string_view line) {
         result.kind = LineKind::kIgnored;
     }
     return result;
+}
+
+// Returns the event number of a plugged-in line, or -1.
+int64_t PluggedInEvent(std::string_view line) {
+    constexpr std::string_view kNodePrefix = "mousecheck: /dev/input/event";
+    constexpr std::string_view kPluggedInEnd = " plugged in; it is watched";
+    int64_t number = 0;
+    size_t used = 0;
+    if (!StartsWith(line, kNodePrefix) || line.size() < kNodePrefix.size() + kPluggedInEnd.size() ||
+        line.substr(line.size() - kPluggedInEnd.size()) != kPluggedInEnd ||
+        !ReadNumber(line.substr(kNodePrefix.size()), &number, &used) ||
+        line[kNodePrefix.size() + used] != ' ') {
+        return -1;
+    }
+    return number;
 }
 
 // Returns where the error begins in a torn line, or 0.

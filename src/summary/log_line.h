@@ -38,5 +38,10 @@ LogLine ClassifyLine(std::string_view line);
 // kept between lines stay short and joining them stays linear.
 size_t TornAt(std::string_view line);
 
+// Of the Linux monitor's line for a mouse plugged in while it runs ("mousecheck:
+// /dev/input/event3 (NAME, usb 046d:c077) plugged in; it is watched"), returns the event number,
+// 3; -1 for any other line. The name between may hold anything, so only both ends are read.
+int64_t PluggedInEvent(std::string_view line);
+
 // The prefix of the monitor's standard error lines.
 constexpr std::string_view kErrorPrefix = "mousecheck: ";

@@ -19,9 +19,12 @@
 //   down 300, up 900, down 300       -> no skip: the up came after a pause
 //   down, down, up, up               -> no skip: a turn back of several notches
 //   mousecheck: ... the kernel dropped events -> a note
+//   mousecheck: /dev/input/event3 (...) plugged in; it is watched -> one more mouse listed, once
+//                                       for each event number in the run (one plugged in again)
 #include "summary/summary.h"
 
 #include <algorithm>
+#include <bitset>
 
 #include "summary/log_line.h"
 #include "summary/log_text.h"
@@ -34,6 +37,9 @@ constexpr int64_t kWheelPauseFactor = 2;
 // An interval of at most this is never a pause, however fast the turn before it.
 constexpr int64_t kWheelPauseAtLeastMs = 250;
 constexpr size_t kShownLineMax = 60;  // characters of an unknown line shown in a note
+// Event numbers below this that came in a run are remembered, so that a mouse plugged in again
+// counts once; one with a higher number counts each time it comes.
+constexpr size_t kRememberedEventsMax = 1024;
 
 // A notch line: its direction (1 up, -1 down), its interval and its line.
 struct Notch {
@@ -58,6 +64,7 @@ struct SummaryReader {
     size_t pendingFirstLine = 0;
     std::string pendingFirstText;
     int pendingMice = 0;
+    std::bitset<kRememberedEventsMax> pluggedIn;  // event numbers of the mice that came in this run
     // The latest lines, what the next warning is about.
     int latestPress = kNoButton;    // the button of the latest press line of the run
     int latestRelease = kNoButton;  // of the latest release line
@@ -121,6 +128,20 @@ void ResetRun(RunSummary* run, size_t firstLine) {
     run->droppedEvents = false;
 }
 
+// Counts a mouse that came while the run was watched, by its event number (-1: none came).
+void CountPluggedIn(SummaryReader* reader, int64_t event) {
+    if (event < 0) {
+        return;
+    }
+    if (static_cast<uint64_t>(event) < kRememberedEventsMax) {
+        if (reader->pluggedIn.test(static_cast<size_t>(event))) {
+            return;
+        }
+        reader->pluggedIn.set(static_cast<size_t>(event));
+    }
+    ++reader->run.mice;
+}
+
 // Starts a run at a banner: the first one takes the lines before it, a later one begins at its
 // listing, or at the banner when it has none; the run before goes to the sink.
 void StartRun(SummaryReader* reader, size_t number) {
@@ -134,6 +155,7 @@ void StartRun(SummaryReader* reader, size_t number) {
     reader->started = true;
     reader->runEvent = false;
     reader->run.mice = reader->pendingMice;
+    reader->pluggedIn.reset();
     reader->pendingListingLines = 0;
     reader->pendingMice = 0;
     reader->latestPress = kNoButton;
@@ -295,6 +317,7 @@ void SummariseLine(SummaryReader* reader, std::string_view text, size_t number) 
         StartRun(reader, number);
         break;
     case LineKind::kError:
+        CountPluggedIn(reader, PluggedInEvent(text));
         run->droppedEvents = run->droppedEvents || text.find("the kernel dropped events") != std::string_view::npos;
         break;
     case LineKind::kIgnored:

@@ -68,7 +68,7 @@ struct WheelCounts {
 struct RunSummary {
     size_t firstLine = 1;
     size_t lastLine = 0;
-    int mice = 0;  // "Mouse: Handle=" lines of its listing
+    int mice = 0;  // "Mouse: Handle=" lines of its listing, and mice said plugged in while it ran
     ButtonCounts buttons[kSummaryButtons];
     WheelCounts wheel;
     int fastWithNoButton = 0;   // "Fast-click detected!" right after no press or release line

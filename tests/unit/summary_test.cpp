@@ -493,6 +493,16 @@ TEST(Summary, NotesWhatItCouldNotReadAndWhatMixesTheClicks) {
               std::string::npos);
     EXPECT_NE(Summary(std::string(kListing) + std::string(100, 'x') + "\n").find("(line 5): " + std::string(60, 'x') + "...\n"),
               std::string::npos);
+    // A mouse plugged in while the run went on, said on standard error: listed once, however
+    // often it came again; a name that ends like the line, or another error, adds none.
+    const std::string plugged = "mousecheck: /dev/input/event7 (b) plugged in; it is watched\n";
+    const std::vector<RunSummary> came = SummariseLog(
+        std::string(kListing) + plugged + "mousecheck: /dev/input/event12 (plugged in; it is watched) plugged in; it is watched\n" +
+        plugged + "mousecheck: /dev/input/event7 can be opened now; it is watched\n" +
+        "mousecheck: /dev/input/eventX plugged in; it is watched\n" + kListing + plugged);
+    ASSERT_EQ(came.size(), 2u);
+    EXPECT_EQ(came[0].mice, 3) << "event7 and event12 came to the listed one";
+    EXPECT_EQ(came[1].mice, 2) << "a new run remembers none";
     // A listing that no banner follows, at the end: a monitor that did not start its run.
     EXPECT_NE(Summary(std::string(kListing) + "Mouse: Handle=0x00000005\n  Name=/dev/input/event5\n")
                   .find("  note: 2 unknown lines, the first (line 5): Mouse: Handle=0x00000005\n"),
