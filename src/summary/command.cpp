@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "summary/console.h"
-#include "summary/input.h"
 #include "summary/log_text.h"
 #include "summary/summary.h"
 #include "summary_version.h"

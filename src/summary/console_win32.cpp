@@ -224,3 +224,8 @@ std::FILE* OpenLog(const char* path) {
     }
     return _wfopen(WideFromUtf8(name.data(), name.size()).c_str(), L"rb");
 }
+
+// Never waits: every failed read ends the reading.
+bool WaitForInput(std::FILE* /*stream*/, int /*error*/) {
+    return false;
+}
