@@ -18,7 +18,8 @@
 //                               monitor has the tablet open and sleeps in its pump: a left click and a wheel notch down on
 //                               it; then every device goes ("input removed" once /dev/input is
 //                               gone, which needs every other input node gone); then a new mouse,
-//                               clicked with the right button once a monitor has it open
+//                               clicked with the right button once a monitor has it open and
+//                               sleeps in its pump; it ends once the monitor has read the click
 //        inject_linux bench     the mouse alone, then, once a monitor sleeps in its pump: 20 holds each of
 //                               5, 20, 30, 50 and 100 ms of the left button ("hold NOMINAL
 //                               ACTUAL" each, in ms), then 100,000 reports at 8 per ms: right
@@ -26,7 +27,8 @@
 //        inject_linux faults    the mouse alone, then, once a monitor sleeps in its pump, the faults that
 //                               the documents' sample shows: healthy clicks, a switch that
 //                               bounces at once after a release, one that closes again 35 ms after
-//                               it, a held button that lets go for 30 ms, a wheel that skips
+//                               it, a held button that lets go for 30 ms, a wheel that skips; it
+//                               ends once the monitor has read them all
 //        inject_linux flood     the mouse alone, then, once a monitor sleeps in its pump, 12 clicks of
 //                               no hold to a write, 40 ms apart, until that monitor waits to
 //                               write to a full pipe ("blocked after N writes", then kept until
@@ -35,7 +37,8 @@
 //        inject_linux reborn    the mouse alone, then, once a monitor sleeps in its pump, a left click
 //                               ("clicked"); once /dev/input is gone ("input removed"), a middle
 //                               click on it, still open, then a new mouse, clicked with the right
-//                               button once a monitor has it open
+//                               button once a monitor has it open and sleeps in its pump; it ends
+//                               once the monitor has read the click
 //        inject_linux quiet N   N mice that never report ("ready"), kept until SIGTERM
 //        inject_linux clicks    the mouse alone, then, once a monitor sleeps in its pump, 200 clicks held
 //                               40 to 120 ms, 150 to 250 ms apart, from a fixed seed ("hold
@@ -342,6 +345,42 @@ std::string WaitUntilPumping(const std::string& node) {
     Fail("no monitor had " + node + " open and slept in its pump within 10 s");
 }
 
+// Returns the number after a key ("syscr:", "voluntary_ctxt_switches:") in a file of /proc, or -1.
+long long ProcNumber(const std::string& path, const char* key) {
+    long long number = -1;
+    FILE* file = std::fopen(path.c_str(), "re");
+    char line[256];
+    while (file != nullptr && number < 0 && std::fgets(line, sizeof(line), file) != nullptr) {
+        if (std::strncmp(line, key, std::strlen(key)) == 0) {
+            number = std::atoll(line + std::strlen(key));
+        }
+    }
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    return number;
+}
+
+// Waits until the monitor has read everything that was written to its mice: it sleeps in its
+// pump after a whole pass that made no read call (each pass sleeps once, a voluntary switch).
+void WaitDrained(const std::string& pid) {
+    const std::string proc = "/proc/" + pid;
+    long long reads = ProcNumber(proc + "/io", "syscr:");
+    long long switches = ProcNumber(proc + "/status", "voluntary_ctxt_switches:");
+    for (int waited = 0; waited < kWaitMs; waited += 2, SleepMs(2)) {
+        const long long nowReads = ProcNumber(proc + "/io", "syscr:");
+        const long long nowSwitches = ProcNumber(proc + "/status", "voluntary_ctxt_switches:");
+        if (nowReads != reads) {
+            reads = nowReads;
+            switches = nowSwitches;
+        } else if (nowSwitches >= switches + 3 &&
+                   FirstLine(proc + "/wchan").find("nanosleep") != std::string::npos) {
+            return;
+        }
+    }
+    Fail("monitor " + pid + " had not read every report, and slept in its pump, within 10 s");
+}
+
 // Sends events, then the end of the report, in one write.
 void Report(const Device& device, std::vector<input_event> events) {
     events.push_back({{}, EV_SYN, SYN_REPORT, 0});
@@ -435,7 +474,7 @@ void PlaySession(Device* first) {
     SleepMs(kNotchGapMs);
 
     const Device second = Plug("mouse", "mousecheck second mouse", 3, Kind::kMouse);
-    WaitUntilHeld(second.node, true);
+    WaitUntilPumping(second.node);  // not within its open: the clock's switch drops what is queued
     Click(second, BTN_RIGHT, kHoldMs, kGapMs);
     close(first->fd);  // unplugged
     WaitUntilHeld(first->node, false);
@@ -452,7 +491,7 @@ void PlayFaults(const Device& mouse) {
     constexpr int kLetGoMs = 30;       // a held switch that opens for a moment
     constexpr int kShortHoldMs = 40;   // the extra click of a chattering switch
     constexpr int kNotchPaceMs = 150;  // notch by notch
-    WaitUntilPumping(mouse.node);
+    const std::string monitor = WaitUntilPumping(mouse.node);
     for (int i = 0; i < 3; ++i) {
         Click(mouse, BTN_LEFT, kHoldMs, kPaceMs);  // healthy
     }
@@ -474,6 +513,7 @@ void PlayFaults(const Device& mouse) {
         Report(mouse, {Axis(REL_WHEEL, notch)});
         SleepMs(kNotchPaceMs);
     }
+    WaitDrained(monitor);  // the quit that follows would cut the last notch of a held monitor
 }
 
 // Waits until /dev/input is gone, then says "input removed".
@@ -510,8 +550,9 @@ void PlayDevices() {
     }
     WaitInputRemoved("its devices went");
     const Device later = Plug("mouse", "mousecheck new mouse", 10, Kind::kMouse);
-    WaitUntilHeld(later.node, true);
+    const std::string monitor = WaitUntilPumping(later.node);
     Click(later, BTN_RIGHT, kHoldMs, kGapMs);
+    WaitDrained(monitor);
 }
 
 // Plays /dev/input removed under the open mouse, then a new mouse.
@@ -523,8 +564,9 @@ void PlayReborn(const Device& first) {
     WaitInputRemoved("the click");
     Click(first, BTN_MIDDLE, kHoldMs, kGapMs);
     const Device later = Plug("mouse", "mousecheck new mouse", 10, Kind::kMouse);
-    WaitUntilHeld(later.node, true);
+    const std::string monitor = WaitUntilPumping(later.node);
     Click(later, BTN_RIGHT, kHoldMs, kGapMs);
+    WaitDrained(monitor);
 }
 
 // Reads the monotonic clock in milliseconds.
@@ -565,22 +607,6 @@ void TimedClick(const Device& mouse, int button, int holdMs) {
     std::fflush(stdout);
 }
 
-// Returns the number after a key ("syscr:", "voluntary_ctxt_switches:") in a file of /proc, or -1.
-long long ProcNumber(const std::string& path, const char* key) {
-    long long number = -1;
-    FILE* file = std::fopen(path.c_str(), "re");
-    char line[256];
-    while (file != nullptr && number < 0 && std::fgets(line, sizeof(line), file) != nullptr) {
-        if (std::strncmp(line, key, std::strlen(key)) == 0) {
-            number = std::atoll(line + std::strlen(key));
-        }
-    }
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-    return number;
-}
-
 // Returns a process's state letter from /proc/PID/stat ('S' asleep, 'T' stopped), or '?'.
 char ProcState(const std::string& pid) {
     const std::string stat = FirstLine("/proc/" + pid + "/stat");
@@ -596,26 +622,6 @@ void StopMonitor(const std::string& pid) {
             Fail("monitor " + pid + " was not stopped 10 s after SIGSTOP");
         }
     }
-}
-
-// Waits until the monitor has read everything that was written to its mice: it sleeps in its
-// pump after a whole pass that made no read call (each pass sleeps once, a voluntary switch).
-void WaitDrained(const std::string& pid) {
-    const std::string proc = "/proc/" + pid;
-    long long reads = ProcNumber(proc + "/io", "syscr:");
-    long long switches = ProcNumber(proc + "/status", "voluntary_ctxt_switches:");
-    for (int waited = 0; waited < kWaitMs; waited += 2, SleepMs(2)) {
-        const long long nowReads = ProcNumber(proc + "/io", "syscr:");
-        const long long nowSwitches = ProcNumber(proc + "/status", "voluntary_ctxt_switches:");
-        if (nowReads != reads) {
-            reads = nowReads;
-            switches = nowSwitches;
-        } else if (nowSwitches >= switches + 3 &&
-                   FirstLine(proc + "/wchan").find("nanosleep") != std::string::npos) {
-            return;
-        }
-    }
-    Fail("monitor " + pid + " had not read every report, and slept in its pump, within 10 s");
 }
 
 constexpr int kClicksPerWrite = 12;  // 48 events: well within evdev's queue of a client (128 here)
