@@ -237,12 +237,19 @@ ready
 released after $(sed -n 's/^released after \([0-9]*\) writes$/\1/p' "$out/head.log") writes"
 expect_file head.out "$(listing "$piped")"
 
+# Checks the statuses of a run (NAME) in which a second mouse was plugged in, and the one line
+# that said so (the mouse's NAME and PRODUCT as the listing gives them); sets $first and $later to
+# the two mice's nodes.
+plugged_run() {
+    expect_status "$1.injector"
+    expect_status "$1.status"
+    first=$(sed -n 's/^mouse //p' "$out/$1.log" | head -n 1)
+    later=$(sed -n 's/^mouse //p' "$out/$1.log" | sed -n 2p)
+    expect_file "$1.err" "mousecheck: $later ($2) plugged in; it is watched"
+}
+
 # /dev/input removed under an open mouse, which is still read; the new mouse opened and read.
-expect_status reborn.injector
-expect_status reborn.status
-first=$(sed -n 's/^mouse //p' "$out/reborn.log" | head -n 1)
-later=$(sed -n 's/^mouse //p' "$out/reborn.log" | sed -n 2p)
-expect_file reborn.err "mousecheck: $later (mousecheck new mouse, virtual 1234:000a) plugged in; it is watched"
+plugged_run reborn "mousecheck new mouse, virtual 1234:000a"
 expect_file reborn.log "mouse $first
 ready
 clicked
@@ -274,19 +281,15 @@ kernel_lines "$out/held.log" 1800 "$(run_ms held)" | sh "$here/../check_lines.sh
 
 # Two mice stopped while they clicked interleaved, one pass reads both: the reports in the
 # kernel's order, holds of about 95 and 103 ms, no "Fast-click detected!".
-expect_status pair.injector
-expect_status pair.status
-paired=$(sed -n 's/^mouse //p' "$out/pair.log" | head -n 1)
-plugged=$(sed -n 's/^mouse //p' "$out/pair.log" | sed -n 2p)
-expect_file pair.err "mousecheck: $plugged (mousecheck second mouse, virtual 1234:0003) plugged in; it is watched"
-expect_file pair.log "mouse $paired
+plugged_run pair "mousecheck second mouse, virtual 1234:0003"
+expect_file pair.log "mouse $first
 ready
-mouse $plugged
+mouse $later
 $(log_lines pair.log 'press \|^release ')
 resumed"
 [ "$(log_lines pair.log 'press \|^release ' | cut -d ' ' -f 1 | tr '\n' ' ')" = "press press release release " ] ||
     fail "pair.log: the reports are not in the order they were made: $(log_lines pair.log 'press \|^release ')"
-expect_listing pair.out "$(listing "$paired")"
+expect_listing pair.out "$(listing "$first")"
 kernel_lines "$out/pair.log" | sh "$here/../check_lines.sh" "$out/pair.out" || failed=1
 
 # "| tee": each line reached the reader before the next report was made (the injector waited
