@@ -77,7 +77,6 @@ struct SummaryReader {
     bool burst = false;                // the latest press or release line continues a burst of warnings
     Notch notches[2];                  // the latest two notch lines, the latest last
     std::string torn;                  // the start of a report line that an error line cut
-    std::string joined;
 };
 
 namespace {
@@ -289,11 +288,12 @@ SummaryReader* StartSummary(RunSink sink, void* context) {
 
 // Reads one whole line, numbered from 1.
 void SummariseLine(SummaryReader* reader, std::string_view text, size_t number) {
+    std::string joined;  // the torn part before this line, then the line: for this line alone
     if (!reader->torn.empty()) {
-        reader->joined = reader->torn;
-        reader->joined.append(text);
+        joined = reader->torn;
+        joined.append(text);
         reader->torn.clear();
-        text = reader->joined;
+        text = joined;
     }
     LogLine line = ClassifyLine(text);
     if (line.kind == LineKind::kUnknown) {
@@ -338,7 +338,7 @@ void SummariseLine(SummaryReader* reader, std::string_view text, size_t number) 
 
 // Returns the bytes the reader keeps from one line to the next.
 size_t HeldBytes(const SummaryReader* reader) {
-    return reader->torn.capacity() + reader->joined.capacity();
+    return reader->torn.capacity();
 }
 
 // Ends the log after its last line.

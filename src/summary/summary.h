@@ -106,8 +106,8 @@ SummaryReader* StartSummary(RunSink sink, void* context);
 // Reads one whole line, without its line end; number is its line number from 1.
 void SummariseLine(SummaryReader* reader, std::string_view line, size_t number);
 
-// Returns the bytes the reader keeps from one line to the next (a torn report line's part and its
-// join): bounded whatever the log, so each line costs time in proportion to its own length.
+// Returns the bytes the reader keeps from one line to the next (a torn report line's part):
+// bounded whatever the log, so each line costs time in proportion to its own length.
 size_t HeldBytes(const SummaryReader* reader);
 
 // Ends the log after its last line: the last run goes to the sink. Returns how many runs there

@@ -217,6 +217,8 @@ TEST(Summary, KeepsBoundedBytesBetweenLinesWhateverTheLog) {
         SummariseLine(reader, number % 2 == 0 ? "Xmousecheck: x" : "Mouse Butmousecheck: x", number);
         most = std::max(most, HeldBytes(reader));
     }
+    SummariseLine(reader, std::string(kLineBytesMax, 'y'), 100000);  // a whole line after a torn part
+    most = std::max(most, HeldBytes(reader));
     EXPECT_LE(most, 64u);
     EndSummary(reader);
     // A line without an end, a megabyte long, is kept to its first kLineBytesMax bytes.
