@@ -100,11 +100,6 @@ void WriteRunBlock(void* context, const RunSummary& run) {
     output->worst = std::max(output->worst, RunVerdict(run));
 }
 
-// Reads one line into the summary.
-void ReadLine(void* context, std::string_view line, size_t number) {
-    SummariseLine(static_cast<SummaryReader*>(context), line, number);
-}
-
 // Reads the stream to its end, block by block, into the summary; returns 0 at its end, or the
 // error of a read that failed (a non-blocking input with nothing yet is waited for).
 int ReadLog(std::FILE* stream, SummaryReader* reader) {
@@ -118,7 +113,7 @@ int ReadLog(std::FILE* stream, SummaryReader* reader) {
         const int error = errno;
         text.clear();
         DecodeLogBytes(&decoder, block.data(), got, &text);
-        SplitLines(&splitter, text, ReadLine, reader);
+        SplitLines(&splitter, text, SummariseLineOf, reader);
         if (got == block.size()) {
             continue;
         }
@@ -132,8 +127,8 @@ int ReadLog(std::FILE* stream, SummaryReader* reader) {
     }
     text.clear();
     FinishDecoding(&decoder, &text);
-    SplitLines(&splitter, text, ReadLine, reader);
-    FinishLines(&splitter, ReadLine, reader);
+    SplitLines(&splitter, text, SummariseLineOf, reader);
+    FinishLines(&splitter, SummariseLineOf, reader);
     return 0;
 }
 

@@ -173,6 +173,20 @@ std::string DecodeLog(const std::string& bytes) {
     return text;
 }
 
+namespace {
+
+// Gives a whole line to sink, without the CRs at its end, and starts the next.
+void GiveLine(LineSplitter* splitter, std::string_view line, LineSink sink, void* context) {
+    while (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    sink(context, line, ++splitter->number);
+    splitter->line.clear();
+    splitter->pending = false;
+}
+
+}  // namespace
+
 // Gives each whole line of the text to sink, without its LF and the CRs before it.
 void SplitLines(LineSplitter* splitter, std::string_view text, LineSink sink, void* context) {
     while (!text.empty()) {
@@ -189,25 +203,13 @@ void SplitLines(LineSplitter* splitter, std::string_view text, LineSink sink, vo
             }
             part = splitter->line;
         }
-        part = part.substr(0, kLineBytesMax);
-        while (!part.empty() && part.back() == '\r') {
-            part.remove_suffix(1);
-        }
-        sink(context, part, ++splitter->number);
-        splitter->line.clear();
-        splitter->pending = false;
+        GiveLine(splitter, part.substr(0, kLineBytesMax), sink, context);
     }
 }
 
 // Gives the last line, when the log ends without a line end after it.
 void FinishLines(LineSplitter* splitter, LineSink sink, void* context) {
     if (splitter->pending) {
-        std::string_view part = splitter->line;
-        while (!part.empty() && part.back() == '\r') {
-            part.remove_suffix(1);
-        }
-        sink(context, part, ++splitter->number);
-        splitter->line.clear();
-        splitter->pending = false;
+        GiveLine(splitter, splitter->line, sink, context);
     }
 }

@@ -58,7 +58,6 @@ struct SummaryReader {
     RunSummary run;
     LogTotals totals;
     bool started = false;  // the current run has had its banner
-    bool runEvent = false; // the current run has a press, release or notch line
     // The listing lines since the last banner: they begin the next run.
     int pendingListingLines = 0;
     size_t pendingFirstLine = 0;
@@ -111,7 +110,7 @@ void AddEvidence(Evidence* evidence, size_t line) {
 // log of a million empty runs costs little.
 void ResetRun(RunSummary* run, size_t firstLine) {
     for (ButtonCounts& counts : run->buttons) {
-        if (counts.presses > 0 || counts.releases > 0) {
+        if (ButtonTested(counts)) {
             counts = ButtonCounts{};
         }
     }
@@ -152,7 +151,6 @@ void StartRun(SummaryReader* reader, size_t number) {
     }
     ++reader->totals.runs;
     reader->started = true;
-    reader->runEvent = false;
     reader->run.mice = reader->pendingMice;
     reader->pluggedIn.reset();
     reader->pendingListingLines = 0;
@@ -254,7 +252,7 @@ void CountEvent(SummaryReader* reader, const LogLine& line, size_t number) {
     case LineKind::kPress:
     case LineKind::kRelease:
         CountButtonLine(reader, line, number);
-        reader->runEvent = true;
+        reader->totals.anyEvent = true;
         break;
     case LineKind::kFastClick:
         CountFastClick(reader, number);
@@ -265,12 +263,11 @@ void CountEvent(SummaryReader* reader, const LogLine& line, size_t number) {
     case LineKind::kWheelUp:
     case LineKind::kWheelDown:
         CountNotch(reader, line.kind == LineKind::kWheelUp ? 1 : -1, line.ms, number);
-        reader->runEvent = true;
+        reader->totals.anyEvent = true;
         break;
     default:
         return;
     }
-    reader->totals.anyEvent = reader->totals.anyEvent || reader->runEvent;
     reader->previousEvent = line.kind;
     reader->previousButton = line.kind == LineKind::kFastClick ? reader->previousButton : line.button;
     reader->previousMs = line.ms;
@@ -336,6 +333,11 @@ void SummariseLine(SummaryReader* reader, std::string_view text, size_t number) 
     reader->run.lastLine = number;
 }
 
+// Reads one whole line into the reader that context is.
+void SummariseLineOf(void* context, std::string_view line, size_t number) {
+    SummariseLine(static_cast<SummaryReader*>(context), line, number);
+}
+
 // Returns the bytes the reader keeps from one line to the next.
 size_t HeldBytes(const SummaryReader* reader) {
     return reader->torn.capacity();
@@ -369,12 +371,8 @@ std::vector<RunSummary> SummariseLog(const std::string& text) {
         [](void* context, const RunSummary& run) { static_cast<std::vector<RunSummary>*>(context)->push_back(run); },
         &runs);
     LineSplitter splitter;
-    SplitLines(&splitter, text, [](void* context, std::string_view line, size_t number) {
-        SummariseLine(static_cast<SummaryReader*>(context), line, number);
-    }, reader);
-    FinishLines(&splitter, [](void* context, std::string_view line, size_t number) {
-        SummariseLine(static_cast<SummaryReader*>(context), line, number);
-    }, reader);
+    SplitLines(&splitter, text, SummariseLineOf, reader);
+    FinishLines(&splitter, SummariseLineOf, reader);
     EndSummary(reader);
     return runs;
 }

@@ -106,6 +106,9 @@ SummaryReader* StartSummary(RunSink sink, void* context);
 // Reads one whole line, without its line end; number is its line number from 1.
 void SummariseLine(SummaryReader* reader, std::string_view line, size_t number);
 
+// SummariseLine as a LineSink: context is the reader.
+void SummariseLineOf(void* context, std::string_view line, size_t number);
+
 // Returns the bytes the reader keeps from one line to the next (a torn report line's part):
 // bounded whatever the log, so each line costs time in proportion to its own length.
 size_t HeldBytes(const SummaryReader* reader);
@@ -122,13 +125,21 @@ LogTotals EndSummary(SummaryReader* reader);
 // banner. For tests and small logs: every run is kept.
 std::vector<RunSummary> SummariseLog(const std::string& text);
 
-// Tells whether a run has any press, release or notch line.
+// Tells whether a button has any press or release line; whether a run has any press, release or
+// notch line.
+bool ButtonTested(const ButtonCounts& counts);
 bool RunTested(const RunSummary& run);
+
+// Returns how many holds of the button lie from fromMs to toMs, both included.
+int64_t HoldsBetween(const ButtonCounts& counts, int64_t fromMs, int64_t toMs);
 
 // Applies the suspect rule to a button of a finished run.
 Suspects FindSuspects(const ButtonCounts& counts);
 
-// Returns the verdict of a button, of the wheel, of a run: the worst of its buttons' and wheel's.
+// Returns the verdict of a button's bounces alone, of its suspect extra clicks alone; of the
+// button, of the wheel, of a run: the worst of its buttons' and wheel's.
+Verdict BounceVerdict(const ButtonCounts& counts);
+Verdict SuspectVerdict(const Suspects& suspects);
 Verdict ButtonVerdict(const ButtonCounts& counts);
 Verdict WheelVerdict(const WheelCounts& wheel);
 Verdict RunVerdict(const RunSummary& run);

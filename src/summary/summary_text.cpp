@@ -17,12 +17,14 @@
 //   log.txt: runs 2 to 9, lines 30 to 37, 0 mice listed in each -> bare runs in a row, one block
 #include "summary/summary.h"
 
+#include <iterator>
+
 namespace {
 
 const char* const kButtonNames[kSummaryButtons] = {"left", "right", "middle", "button 4", "button 5"};
 
 // The histogram's ranges: holds up to each, in ms, the last one all longer ones.
-constexpr int64_t kHoldRangeEndsMs[] = {kFastClickMs, 50, 150, kHoldCountedMaxMs};
+constexpr int64_t kHoldRangeEndsMs[] = {kFastClickMs, 50, 150, kHoldCountedMaxMs, kHoldCountedMaxMs + 1};
 constexpr const char* kHoldRangeNames[] = {"<=15", "16-50", "51-150", "151-1000", ">1000"};
 
 // Returns "1 press" or "N presses".
@@ -51,11 +53,6 @@ std::string Lines(const Evidence& evidence) {
     return text + (evidence.count > shown ? ", ...\n" : "\n");
 }
 
-// Tells whether the button has any line in the run.
-bool Tested(const ButtonCounts& counts) {
-    return counts.presses > 0 || counts.releases > 0;
-}
-
 // Returns the rows of a tested button under its name.
 std::string ButtonRows(const ButtonCounts& counts, const Suspects& suspects) {
     std::string text = Count(counts.presses, "press", "presses") + ", " + Count(counts.releases, "release", "releases");
@@ -65,14 +62,10 @@ std::string ButtonRows(const ButtonCounts& counts, const Suspects& suspects) {
     text += counts.fastWithAnother > 0 ? ", " + std::to_string(counts.fastWithAnother) + " with another button\n" : "\n";
     text += "            holds (ms): ";
     int64_t from = 0;
-    for (size_t range = 0; range < 5; ++range) {
-        const int64_t to = range < 4 ? kHoldRangeEndsMs[range] : kHoldCountedMaxMs + 1;
-        int64_t holds = 0;
-        for (int64_t ms = from; ms <= to; ++ms) {
-            holds += counts.holdsAtMs[ms];
-        }
+    for (size_t range = 0; range < std::size(kHoldRangeNames); ++range) {
+        const int64_t holds = HoldsBetween(counts, from, kHoldRangeEndsMs[range]);
         text += std::string(range > 0 ? ", " : "") + kHoldRangeNames[range] + ": " + std::to_string(holds);
-        from = to + 1;
+        from = kHoldRangeEndsMs[range] + 1;
     }
     text += "\n";
     if (!counts.held) {
@@ -94,22 +87,26 @@ std::string ButtonVerdicts(const char* name, const ButtonCounts& counts, const S
     const std::string of = " of " + Count(clicks, "click", "clicks");
     std::string text = std::string("    ") + name + ": ";
     std::string evidence;
-    if (counts.bounces >= 2) {
+    switch (BounceVerdict(counts)) {
+    case Verdict::kFault:
         text += std::to_string(counts.bounces) + of + " bounced";
         text += counts.bounceHeld ? " (shortest hold " + std::to_string(counts.shortestBounceMs) + " ms)" : "";
         text += ": the switch bounces";
         evidence = Lines(counts.bounceLines);
-    } else if (counts.bounces == 1) {
+        break;
+    case Verdict::kRepeat:
         text += "1" + of + " bounced: repeat the test; one alone can come from a healthy mouse";
         evidence = Lines(counts.bounceLines);
-    } else {
+        break;
+    default:
         text += Count(clicks, "click", "clicks") + ", none bounced";
+        break;
     }
     if (counts.fastWithAnother > 0) {
         text += ". " + std::to_string(counts.fastWithAnother) + " more with another button: press one button at a time";
     }
     text += "\n" + evidence;
-    if (suspects.count >= 2) {
+    if (SuspectVerdict(suspects) == Verdict::kSuspect) {
         text += std::string("    ") + name + ": " + std::to_string(suspects.count) + of + " suspect, held " +
                 std::to_string(kFastClickMs + 1) + " to " + std::to_string(suspects.limitMs) +
                 " ms: extra clicks of a switch that closes again after a release?\n" + Lines(suspects.lines);
@@ -175,7 +172,7 @@ std::string WriteRun(const RunSummary& run, size_t index, const std::string& nam
     for (int b = 0; b < kSummaryButtons; ++b) {
         const ButtonCounts& counts = run.buttons[b];
         text += Column(kButtonNames[b]);
-        if (!Tested(counts)) {
+        if (!ButtonTested(counts)) {
             text += "not tested\n";
             untested += untested.empty() ? kButtonNames[b] : std::string(", ") + kButtonNames[b];
             continue;

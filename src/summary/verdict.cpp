@@ -8,6 +8,8 @@
 #include "summary/summary.h"
 
 #include <algorithm>
+#include <iterator>
+#include <numeric>
 
 namespace {
 
@@ -18,14 +20,20 @@ Verdict VerdictOf(int events) {
 
 }  // namespace
 
+// Tells whether the button has any press or release line.
+bool ButtonTested(const ButtonCounts& counts) {
+    return counts.presses > 0 || counts.releases > 0;
+}
+
 // Tells whether a run has any press, release or notch line.
 bool RunTested(const RunSummary& run) {
-    for (const ButtonCounts& counts : run.buttons) {
-        if (counts.presses > 0 || counts.releases > 0) {
-            return true;
-        }
-    }
-    return run.wheel.up + run.wheel.down > 0;
+    return std::any_of(std::begin(run.buttons), std::end(run.buttons), ButtonTested) ||
+           run.wheel.up + run.wheel.down > 0;
+}
+
+// Returns how many holds lie from fromMs to toMs, both included.
+int64_t HoldsBetween(const ButtonCounts& counts, int64_t fromMs, int64_t toMs) {
+    return std::accumulate(counts.holdsAtMs + fromMs, counts.holdsAtMs + toMs + 1, int64_t{0});
 }
 
 // A suspect extra click is a hold longer than the monitor's 15 ms, at most half the button's
@@ -38,10 +46,7 @@ Suspects FindSuspects(const ButtonCounts& counts) {
     if (!counts.held) {
         return suspects;  // no hold at all: nothing to count (a million empty runs stay fast)
     }
-    int64_t holds = 0;
-    for (int64_t ms = kFastClickMs + 1; ms <= kHoldCountedMaxMs + 1; ++ms) {
-        holds += counts.holdsAtMs[ms];
-    }
+    const int64_t holds = HoldsBetween(counts, kFastClickMs + 1, kHoldCountedMaxMs + 1);
     if (holds < kSuspectMinHolds) {
         return suspects;
     }
@@ -71,11 +76,19 @@ Suspects FindSuspects(const ButtonCounts& counts) {
     return suspects;
 }
 
+// Returns the verdict of a button's bounces alone.
+Verdict BounceVerdict(const ButtonCounts& counts) {
+    return VerdictOf(counts.bounces);
+}
+
+// Returns the verdict of a button's suspect extra clicks alone.
+Verdict SuspectVerdict(const Suspects& suspects) {
+    return suspects.count >= 2 ? Verdict::kSuspect : Verdict::kHealthy;
+}
+
 // Returns the verdict of a button: its bounces, and its suspect extra clicks.
 Verdict ButtonVerdict(const ButtonCounts& counts) {
-    const Verdict bounces = VerdictOf(counts.bounces);
-    const Verdict suspects = FindSuspects(counts).count >= 2 ? Verdict::kSuspect : Verdict::kHealthy;
-    return std::max(bounces, suspects);
+    return std::max(BounceVerdict(counts), SuspectVerdict(FindSuspects(counts)));
 }
 
 // Returns the verdict of the wheel: its skips.
