@@ -353,7 +353,7 @@ LogTotals EndSummary(SummaryReader* reader) {
             CountUnknown(&run, reader->pendingFirstLine, reader->pendingFirstText);
             if (unknown > 0 && reader->pendingFirstLine < run.firstUnknownLine) {
                 run.firstUnknownLine = reader->pendingFirstLine;
-                run.firstUnknown = reader->pendingFirstText;
+                run.firstUnknown = Shown(reader->pendingFirstText);
             }
             run.unknownLines += lines - 1;
         }

@@ -509,6 +509,9 @@ TEST(Summary, NotesWhatItCouldNotReadAndWhatMixesTheClicks) {
     EXPECT_NE(Summary(std::string(kListing) + "Mouse: Handle=0x00000005\n  Name=/dev/input/event5\n")
                   .find("  note: 2 unknown lines, the first (line 5): Mouse: Handle=0x00000005\n"),
               std::string::npos);
+    EXPECT_NE(Summary(std::string(kListing) + "  Name=\x1b[2J\nX\n").find("2 unknown lines, the first (line 5):   Name=?[2J\n"),
+              std::string::npos)
+        << "its first line shown as any other, after an unknown line";
 }
 
 }  // namespace
