@@ -13,11 +13,12 @@
 #pragma once
 
 #include <cinttypes>
-#include <csignal>
 #include <cstddef>
 
 #ifndef _WIN32
 #include <signal.h>
+
+#include <csignal>
 #endif
 
 #ifdef _WIN32

@@ -138,12 +138,9 @@ void PrintName(const MouseDevice& mouse) {
     PrintLine("  Name=%s\n", name);
 }
 
-// The longest node and name, and the name line and the plugged-in line that carry it: each is
-// written whole.
+// The longest node and name, and the name line that carries them: written whole.
 static_assert(sizeof("/dev/input/event4294967295 (, bus 4294967295 ffff:ffff)") + kNameMax <= kDeviceNameMax,
               "a device's name may be cut");
-static_assert(kDeviceNameMax + sizeof("mousecheck:  plugged in; it is watched\n") < kReportLineMax,
-              "a line with a device's name may be longer than a report line");
 
 // Tells whether the code point is a bidirectional control: the embeddings and overrides
 // (U+202A to U+202E), the isolates (U+2066 to U+2069), the marks LRM, RLM and ALM.

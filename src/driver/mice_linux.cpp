@@ -79,13 +79,14 @@ void ForgetLateMouse(unsigned number) {
     }
 }
 
-// Returns a late mouse for event device N, whose node appeared now.
-LateMouse NewLateMouse(unsigned number, bool warned, bool atStart) {
+// Returns a late mouse for event device N, whose node appeared now; one present at the start has
+// had its "cannot open" line already.
+LateMouse NewLateMouse(unsigned number, bool atStart) {
     char path[kPathMax];
     NodePath(number, path);
     struct stat entry {};
     lstat(path, &entry);  // left zero without a node: any node that comes later is a new one
-    return {number, entry.st_dev, entry.st_ino, NowMs(), warned, atStart};
+    return {number, entry.st_dev, entry.st_ino, NowMs(), atStart, atStart};
 }
 
 // Opens event device N, a mouse that is not open; returns 0, or the error of open().
@@ -109,6 +110,9 @@ int OpenMouse(unsigned number) {
     mice.open.push_back(mouse);
     return 0;
 }
+
+static_assert(kDeviceNameMax + sizeof("mousecheck:  plugged in; it is watched\n") < kReportLineMax,
+              "the line of a mouse plugged in may be longer than a report line, and not written whole");
 
 // Opens event device N, not open, if sysfs says it is a mouse, and says so when it came after
 // the start (pluggedIn); returns 0 when it is open now, kNotAMouse when it is not one (or is
@@ -160,14 +164,14 @@ void RefreshMouse(unsigned number) {
     }
     if (error == 0) {
         if (late != mice.late.end()) {
-            if (listed && late->warned) {
+            if (listed) {
                 PrintErrorLine("mousecheck: /dev/input/event%u can be opened now; it is watched\n", number);
             }
             mice.late.erase(late);
         }
         return;
     }
-    const LateMouse now = NewLateMouse(number, false, false);
+    const LateMouse now = NewLateMouse(number, false);
     if (late == mice.late.end()) {
         mice.late.push_back(now);
     } else if (late->device != now.device || late->inode != now.inode) {
@@ -204,12 +208,12 @@ std::vector<MouseDevice> OpenMice(const char* root) {
     std::vector<MouseDevice> present = FindMice(root, &unread);
     for (const UnreadDevice& device : unread) {  // not known to be a mouse: why is said all the same
         WarnCannotOpen(device.number, device.error);
-        mice.late.push_back(NewLateMouse(device.number, true, true));
+        mice.late.push_back(NewLateMouse(device.number, true));
     }
     for (const MouseDevice& mouse : present) {
         if (const int error = OpenMouse(mouse.number)) {
             WarnCannotOpen(mouse.number, error);
-            mice.late.push_back(NewLateMouse(mouse.number, true, true));  // named already: not again for this node
+            mice.late.push_back(NewLateMouse(mouse.number, true));  // named already: not again for this node
         }
     }
     return present;
@@ -231,7 +235,7 @@ void WarnLateMice() {
     for (size_t i = 0; i < mice.late.size();) {
         LateMouse& late = mice.late[i];
         const int error =
-            late.warned || now - late.appearedMs < kLateOpenWarnMs ? kNotDue : OpenIfMouse(late.number, !late.atStart);
+            late.warned || now - late.appearedMs < kLateOpenWarnMs ? kNotDue : OpenIfMouse(late.number, true);
         if (error == kNotDue) {
             ++i;
         } else if (error != 0 && error != kNotAMouse) {

@@ -205,7 +205,6 @@ void AnalyseNext(Mouse* mouse) {
 // (but for a signal), says so once, and every mouse and the watch count as ready.
 bool PollDevices() {
     pump.polled.resize(mice.open.size() + 1);  // grows only when a mouse appears
-    pump.looking.resize(mice.open.size());
     pump.polled[0] = {HotplugFd(), POLLIN, 0};  // a negative descriptor is skipped
     for (size_t i = 0; i < mice.open.size(); ++i) {
         pump.polled[i + 1] = {mice.open[i].fd, POLLIN, 0};
