@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 25000;  // a new headless prefix may hold a first start 10 s
+constexpr DWORD kStartTimeoutMs = 50000;  // a first start: 10 s in a new prefix, over 20 s beside two busy loops
 constexpr DWORD kExitTimeoutMs = 5000;
 constexpr DWORD kSettleTimeoutMs = 10000;  // a 20,000-record burst settles in about 1.3 s
 constexpr int kSentinelBatch = 200;        // about 5 KiB of output, more than one stdio buffer
@@ -95,7 +95,7 @@ bool MonitorProcess::FindReceiver() {
     for (;;) {
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {
-            Kill("its pump did not answer within 25 s of its start");
+            Kill("its pump did not answer within 50 s of its start");
             return false;
         }
         window_ = FindWindowExA(HWND_MESSAGE, nullptr, "CorvelTestSuiteWin32", nullptr);
